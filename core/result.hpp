@@ -10,6 +10,7 @@ namespace zephlar {
 
 template <class E>
 struct Err {
+  explicit Err(E e) : error(std::move(e)) {}
   E error;
 };
 

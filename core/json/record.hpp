@@ -230,12 +230,14 @@ struct Codec<T> {
  private:
   static bool read_object_form(Reader& r, T& out) {
     std::uint64_t seen = 0;
+    std::size_t expected = 0;  // members mostly come in declaration order
     bool more;
     if (!r.object_first(more)) return false;
     while (more) {
       std::string_view key;
       if (!r.read_string(key)) return false;
-      const std::size_t k = Info::find(key);
+      const std::size_t k = expected < Info::size && Info::names[expected] == key ? expected : Info::find(key);
+      expected = k + 1;
       r.skip_ws();
       if (k < Info::size) {
         const std::uint64_t bit = std::uint64_t{1} << k;

@@ -27,7 +27,8 @@ TEST(TradingPairRecords, ReadAndWriteBack) {
       same("pairs response", "TradingPairsResponse",
            R"({"pairs":[)" + kPair + R"(,{"base":)" + kMinimal + R"(,"quote":)" + kMinimal +
                R"(,"is_active":false}],"total":2,"limit":100,"offset":0,"timestamp":1718000002})"),
-      same("empty pairs list", "TradingPairsResponse", R"({"pairs":[],"total":0,"limit":100,"offset":0,"timestamp":1})"),
+      same("empty pairs list", "TradingPairsResponse",
+           R"({"pairs":[],"total":0,"limit":100,"offset":0,"timestamp":1})"),
 
       same("only base and quote", "TradingPair", R"({"base":)" + kMinimal + R"(,"quote":)" + kMinimal + "}"),
       reads("null id, routes and is_active are left out; null price stays", "TradingPair",
@@ -42,14 +43,15 @@ TEST(TradingPairRecords, ReadAndWriteBack) {
             R"({"id":"p","base":)" + kMinimal + R"(,"quote":)" + kMinimal + R"(,"is_active":true})"),
       reads("asset members of a tradable asset are skipped", "TradingPair",
             R"({"base":{"ticker":"A","name":"a","precision":0,"is_active":true,"added_at":1,"supported_layers":[]},)"
-            R"("quote":)" + kMinimal + "}",
+            R"("quote":)" +
+                kMinimal + "}",
             R"({"base":)" + kMinimal + R"(,"quote":)" + kMinimal + "}"),
 
-      reads("pair as 6 elements", "TradingPair", R"(["p",["A","a",0,null,null,null,null,null],)" + kMinimal +
-                                                     R"(,"1.0",[["BTC_L1","BTC_LN"]],null])",
+      reads("pair as 6 elements", "TradingPair",
+            R"(["p",["A","a",0,null,null,null,null,null],)" + kMinimal + R"(,"1.0",[["BTC_L1","BTC_LN"]],null])",
             R"({"id":"p","base":{"ticker":"A","name":"a","precision":0,"media":null,"issued_supply":null,)"
-            R"("timestamp":null},"quote":)" + kMinimal +
-                R"(,"price":"1.0","routes":[{"from_layer":"BTC_L1","to_layer":"BTC_LN"}]})"),
+            R"("timestamp":null},"quote":)" +
+                kMinimal + R"(,"price":"1.0","routes":[{"from_layer":"BTC_L1","to_layer":"BTC_LN"}]})"),
       reads("pairs response as 5 elements", "TradingPairsResponse", "[[],1,2,3,4]",
             R"({"pairs":[],"total":1,"limit":2,"offset":3,"timestamp":4})"),
   });
@@ -59,7 +61,8 @@ TEST(TradingPairRecords, Errors) {
   run_probe_table({
       fails("price as a number", "TradingPair", R"({"price":1.5})",
             "invalid type: floating point `1.5`, expected a string at line 1 column 12"),
-      fails("quote missing", "TradingPair", R"({"base":)" + kMinimal + "}", "missing field `quote` at line 1 column 48"),
+      fails("quote missing", "TradingPair", R"({"base":)" + kMinimal + "}",
+            "missing field `quote` at line 1 column 48"),
       fails("base missing reported before quote", "TradingPair", "{}", "missing field `base` at line 1 column 2"),
       fails("base null", "TradingPair", R"({"base":null})",
             "invalid type: null, expected struct TradableAsset at line 1 column 12"),
@@ -67,7 +70,8 @@ TEST(TradingPairRecords, Errors) {
             "duplicate field `price` at line 1 column 21"),
       fails("route without to_layer", "TradingPair", R"({"routes":[{"from_layer":"BTC_L1"}]})",
             "missing field `to_layer` at line 1 column 34"),
-      fails("routes as an object", "TradingPair", R"({"routes":{}})", "invalid type: map, expected a sequence at line 1 column 10"),
+      fails("routes as an object", "TradingPair", R"({"routes":{}})",
+            "invalid type: map, expected a sequence at line 1 column 10"),
       fails("is_active as a number", "TradingPair", R"({"is_active":1})",
             "invalid type: integer `1`, expected a boolean at line 1 column 14"),
       fails("error inside a tradable asset", "TradingPair", R"({"base":{"ticker":"A","name":"a","precision":"8"}})",
@@ -76,7 +80,8 @@ TEST(TradingPairRecords, Errors) {
             "missing field `timestamp` at line 1 column 43"),
       fails("response missing pairs and total names pairs", "TradingPairsResponse", R"({"limit":1})",
             "missing field `pairs` at line 1 column 11"),
-      fails("pairs null", "TradingPairsResponse", R"({"pairs":null})", "invalid type: null, expected a sequence at line 1 column 13"),
+      fails("pairs null", "TradingPairsResponse", R"({"pairs":null})",
+            "invalid type: null, expected a sequence at line 1 column 13"),
       fails("one bad pair fails the listing", "TradingPairsResponse",
             R"({"pairs":[{"base":)" + kMinimal + R"(,"quote":)" + kMinimal + R"(},{"base":)" + kMinimal +
                 R"(}],"total":2,"limit":1,"offset":0,"timestamp":0})",

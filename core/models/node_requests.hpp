@@ -60,9 +60,7 @@ inline json::RequestBody json_body_connect_peer_request(const ConnectPeerRequest
   return json::json_body(request);
 }
 
-inline json::RequestBody json_body_password_request(const PasswordRequest& request) {
-  return json::json_body(request);
-}
+inline json::RequestBody json_body_password_request(const PasswordRequest& request) { return json::json_body(request); }
 
 inline json::RequestBody json_body_decode_ln_invoice_request(const DecodeLnInvoiceRequest& request) {
   return json::json_body(request);

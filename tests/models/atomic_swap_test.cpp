@@ -1,12 +1,13 @@
 // Atomic swap records: Swap, SwapStatusResponse, SwapRequest, SwapResponse,
 // ConfirmSwapRequest, ConfirmSwapResponse, SwapNodeInfoResponse and the
 // request bodies of the swap endpoints.
+#include "core/models/atomic_swap.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/json/json.hpp"
-#include "core/models/atomic_swap.hpp"
 #include "tests/models/probe_table.hpp"
 
 namespace zephlar::testing {
@@ -17,7 +18,9 @@ using json::Source;
 const std::string kHash = "3f6c1e0a9b2d47c8e5f1a6b7c8d9e0f1a2b3c4d5e6f708192a3b4c5d6e7f8091";
 const std::string kSwap =
     R"({"qty_from":100000,"qty_to":2500000,"from_asset":"BTC","to_asset":"rgb:2dkSTbr-jFhznbPmo-TQafzswCN",)"
-    R"("payment_hash":")" + kHash + R"(","status":"Succeeded","requested_at":1718000000,)"
+    R"("payment_hash":")" +
+    kHash +
+    R"(","status":"Succeeded","requested_at":1718000000,)"
     R"("initiated_at":1718000005,"expires_at":1718003600,"completed_at":1718000042})";
 const std::string kRequired =
     R"({"qty_from":1,"qty_to":2,"payment_hash":"h","status":"Waiting","requested_at":3,"expires_at":5})";
@@ -30,8 +33,8 @@ TEST(AtomicSwapRecords, ReadAndWriteBack) {
       same("swap request", "SwapRequest",
            R"({"rfq_id":"rfq-7f3a","from_asset":"BTC","from_amount":100000,"to_asset":"rgb:2dkSTbr","to_amount":-25})",
            Source::caller_text),
-      same("swap response", "SwapResponse", R"({"swapstring":"30/BTC/2500000/rgb:2dk/100000/)" + kHash +
-                                                R"(","payment_hash":")" + kHash + R"("})"),
+      same("swap response", "SwapResponse",
+           R"({"swapstring":"30/BTC/2500000/rgb:2dk/100000/)" + kHash + R"(","payment_hash":")" + kHash + R"("})"),
       same("confirm request", "ConfirmSwapRequest",
            R"({"swapstring":"30/BTC/1","taker_pubkey":"02a1b2c3d4e5f6","payment_hash":")" + kHash + R"("})",
            Source::caller_text),
@@ -92,9 +95,11 @@ TEST(AtomicSwapRecords, Errors) {
       fails("swap without status", "Swap",
             R"({"qty_from":1,"qty_to":2,"payment_hash":"h","requested_at":3,"expires_at":5})",
             "missing field `status` at line 1 column 76"),
-      fails("swap without qty_from and status", "Swap", R"({"qty_to":2,"payment_hash":"h","requested_at":3,"expires_at":5})",
+      fails("swap without qty_from and status", "Swap",
+            R"({"qty_to":2,"payment_hash":"h","requested_at":3,"expires_at":5})",
             "missing field `qty_from` at line 1 column 63"),
-      fails("empty swap request", "SwapRequest", "{}", "missing field `rfq_id` at line 1 column 2", Source::caller_text),
+      fails("empty swap request", "SwapRequest", "{}", "missing field `rfq_id` at line 1 column 2",
+            Source::caller_text),
       fails("swap request without to_amount", "SwapRequest",
             R"({"rfq_id":"r","from_asset":"A","from_amount":1,"to_asset":"B"})",
             "missing field `to_amount` at line 1 column 62", Source::caller_text),
@@ -121,11 +126,12 @@ TEST(AtomicSwapRecords, Errors) {
       fails("swap with an upper-case status", "Swap", R"({"status":"WAITING"})",
             "unknown variant `WAITING`, expected one of `Waiting`, `Pending`, `Succeeded`, `Expired`, `Failed` "
             "at line 1 column 19"),
-      fails("swap with a null status", "Swap", R"({"status":null})",
-            "expected value at line 1 column 11"),
+      fails("swap with a null status", "Swap", R"({"status":null})", "expected value at line 1 column 11"),
       fails("swap with a null required integer", "Swap", R"({"qty_from":null})",
             "invalid type: null, expected i64 at line 1 column 16"),
       fails("broken null for swap", "SwapStatusResponse", R"({"swap":nul})", "expected ident at line 1 column 12"),
+      fails("null for swap cut short", "SwapStatusResponse", R"({"swap":nu)",
+            "EOF while parsing a value at line 1 column 10"),
       fails("confirm response with a fractional status", "ConfirmSwapResponse", R"({"status":1.5,"message":"m"})",
             "invalid type: floating point `1.5`, expected i64 at line 1 column 13"),
       fails("confirm response with a status beyond i64", "ConfirmSwapResponse",
@@ -186,7 +192,8 @@ TEST(AtomicSwapRecords, FieldsTheClientLooksAt) {
   EXPECT_TRUE(swap->from_asset.is_absent());
   EXPECT_TRUE(swap->to_asset.is_null());
 
-  auto info = json::from_response_body<models::SwapNodeInfoResponse>(R"({"pubkey":null,"network":"n","block_height":7})");
+  auto info =
+      json::from_response_body<models::SwapNodeInfoResponse>(R"({"pubkey":null,"network":"n","block_height":7})");
   ASSERT_TRUE(info);
   EXPECT_FALSE(info->pubkey.has_value());
   EXPECT_EQ(info->block_height, std::optional<std::int64_t>(7));

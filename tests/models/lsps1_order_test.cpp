@@ -1,11 +1,12 @@
 // LSPS1 channel order records: CreateOrderRequest and ChannelOrderResponse
 // with PaymentDetails, PaymentBolt11, PaymentOnchain and ChannelDetails.
+#include "core/models/lsps1_order.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/json/json.hpp"
-#include "core/models/lsps1_order.hpp"
 #include "tests/models/probe_table.hpp"
 
 namespace zephlar::testing {
@@ -13,9 +14,8 @@ namespace {
 
 using json::Source;
 
-const std::string kBolt11 =
-    R"({"state":"EXPECT_PAYMENT","expires_at":"2024-06-10T12:00:00Z","fee_total_sat":3470,)"
-    R"("order_total_sat":103470,"invoice":"lnbcrt1034700n1pjq8xyzpp5"})";
+const std::string kBolt11 = R"({"state":"EXPECT_PAYMENT","expires_at":"2024-06-10T12:00:00Z","fee_total_sat":3470,)"
+                            R"("order_total_sat":103470,"invoice":"lnbcrt1034700n1pjq8xyzpp5"})";
 const std::string kOnchain =
     R"({"state":"HOLD","expires_at":"2024-06-10T12:00:00Z","fee_total_sat":3470,"order_total_sat":103470,)"
     R"("address":"bcrt1qxy2kgdygjrsqtzq2n0yrf2493p83kkfjhx0wlh","min_fee_for_0conf":253,)"
@@ -27,16 +27,17 @@ const std::string kHead =
     R"("client_balance_sat":0,"required_channel_confirmations":0,"funding_confirms_within_blocks":6,)"
     R"("channel_expiry_blocks":4320)";
 const std::string kOrder =
-    kHead + R"(,"token":"tok","created_at":"2024-06-10T11:00:00Z","announce_channel":true,)"
-            R"("order_state":"COMPLETED","payment":)" + kPayment +
+    kHead +
+    R"(,"token":"tok","created_at":"2024-06-10T11:00:00Z","announce_channel":true,)"
+    R"("order_state":"COMPLETED","payment":)" +
+    kPayment +
     R"(,"channel":{"channel_id":"c1","temporary_channel_id":"t1","funded_at":"2024-06-10T11:30:00Z",)"
     R"("funding_outpoint":"ab12:0","expires_at":"2024-09-10T11:30:00Z"},"asset_id":"rgb:2dkSTbr",)"
     R"("lsp_asset_amount":5000000,"client_asset_amount":0,"rfq_id":"rfq-1","asset_price_sat":42,)"
     R"("asset_delivery_status":"RATE_CHANGED","asset_delivery_payment_hash":"3f6c","asset_delivery_completed_at":"t",)"
     R"("asset_delivery_error":"none","failure_reason":"quote \"expired\""})";
 // Required members only, as the array form's first twelve elements.
-const std::string kMinimal =
-    kHead + R"(,"announce_channel":false,"order_state":"CREATED","payment":)" + kPayment;
+const std::string kMinimal = kHead + R"(,"announce_channel":false,"order_state":"CREATED","payment":)" + kPayment;
 const std::string kMinimalArray =
     R"(["ord-5b1e","02a1b2c3d4e5f6",-100000,0,0,6,4320,null,null,false,"CREATED",)" + kPayment + "]";
 
@@ -59,10 +60,11 @@ TEST(Lsps1OrderRecords, ReadAndWriteBack) {
       // Three-state members keep absent and null apart; created_at drops null.
       same("order with required members only", "ChannelOrderResponse", kMinimal + "}"),
       reads("order with every non-required member null", "ChannelOrderResponse",
-            kMinimal + R"(,"token":null,"created_at":null,"channel":null,"asset_id":null,"lsp_asset_amount":null,)"
-                       R"("client_asset_amount":null,"rfq_id":null,"asset_price_sat":null,"asset_delivery_status":null,)"
-                       R"("asset_delivery_payment_hash":null,"asset_delivery_completed_at":null,)"
-                       R"("asset_delivery_error":null,"failure_reason":null})",
+            kMinimal +
+                R"(,"token":null,"created_at":null,"channel":null,"asset_id":null,"lsp_asset_amount":null,)"
+                R"("client_asset_amount":null,"rfq_id":null,"asset_price_sat":null,"asset_delivery_status":null,)"
+                R"("asset_delivery_payment_hash":null,"asset_delivery_completed_at":null,)"
+                R"("asset_delivery_error":null,"failure_reason":null})",
             kMinimal.substr(0, kHead.size()) +
                 R"(,"token":null,"announce_channel":false,"order_state":"CREATED","payment":)" + kPayment +
                 R"(,"channel":null,"asset_id":null,"lsp_asset_amount":null,)"
@@ -75,10 +77,11 @@ TEST(Lsps1OrderRecords, ReadAndWriteBack) {
             kMinimal + R"(,"channel":{"channel_id":"c","funded_at":null,"expires_at":"e"}})"),
       reads("channel as a short array", "ChannelOrderResponse", kMinimal + R"(,"channel":["c",null]})",
             kMinimal + R"(,"channel":{"channel_id":"c","temporary_channel_id":null}})"),
-      same("onchain payment with null trailing members", "PaymentOnchain",
-           R"({"state":"PAID","expires_at":"","fee_total_sat":0,"order_total_sat":0,"address":"a","min_fee_for_0conf":0,)"
-           R"("min_onchain_payment_confirmations":0,"refund_onchain_address":null,"payment_status":null,)"
-           R"("payment_difference":null,"last_payment_check":null})"),
+      same(
+          "onchain payment with null trailing members", "PaymentOnchain",
+          R"({"state":"PAID","expires_at":"","fee_total_sat":0,"order_total_sat":0,"address":"a","min_fee_for_0conf":0,)"
+          R"("min_onchain_payment_confirmations":0,"refund_onchain_address":null,"payment_status":null,)"
+          R"("payment_difference":null,"last_payment_check":null})"),
 
       // Array forms that stop where only three-state members remain.
       reads("order as 12 elements", "ChannelOrderResponse", kMinimalArray,
@@ -88,7 +91,8 @@ TEST(Lsps1OrderRecords, ReadAndWriteBack) {
             R"("min_fee_for_0conf":3,"min_onchain_payment_confirmations":4})"),
       reads("channel details as []", "ChannelDetails", "[]", "{}"),
       reads("create request as 9 elements", "CreateOrderRequest", R"(["k",1,2,3,4,5,null,"r",true])",
-            kCreateHead + R"(,"token":null,"refund_onchain_address":"r","announce_channel":true})", Source::caller_text),
+            kCreateHead + R"(,"token":null,"refund_onchain_address":"r","announce_channel":true})",
+            Source::caller_text),
 
       // The create-order body is the caller's record in normal form.
       reads("create request: announce_channel null dropped, email null kept, extra key dropped, reordered",
@@ -113,8 +117,9 @@ TEST(Lsps1OrderRecords, Errors) {
             kHead + R"(,"announce_channel":true,"order_state":"CREATED"})",
             "missing field `payment` at line 1 column " + std::to_string(kHead.size() + 49)),
       fails("onchain payment without its address", "PaymentDetails",
-            R"({"bolt11":)" + kBolt11 + R"(,"onchain":{"state":"HOLD","expires_at":"","fee_total_sat":0,)"
-            R"("order_total_sat":0,"min_fee_for_0conf":0,"min_onchain_payment_confirmations":0}})",
+            R"({"bolt11":)" + kBolt11 +
+                R"(,"onchain":{"state":"HOLD","expires_at":"","fee_total_sat":0,)"
+                R"("order_total_sat":0,"min_fee_for_0conf":0,"min_onchain_payment_confirmations":0}})",
             "missing field `address` at line 1 column " + std::to_string(11 + kBolt11.size() + 140)),
       fails("payment details without onchain", "PaymentDetails", R"({"bolt11":)" + kBolt11 + "}",
             "missing field `onchain` at line 1 column " + std::to_string(11 + kBolt11.size())),

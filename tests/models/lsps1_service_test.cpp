@@ -1,23 +1,23 @@
 // LSPS1 service records: GetInfoResponseModel with OrderOptions and
 // AssetsOptions, NetworkInfoResponse, ChannelFees and the fee-estimate body.
+#include "core/models/lsps1_service.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/json/json.hpp"
-#include "core/models/lsps1_service.hpp"
 #include "tests/models/probe_table.hpp"
 
 namespace zephlar::testing {
 namespace {
 
-const std::string kOptions =
-    R"({"min_required_channel_confirmations":0,"min_funding_confirms_within_blocks":6,)"
-    R"("min_onchain_payment_confirmations":1,"supports_zero_channel_reserve":true,)"
-    R"("min_onchain_payment_size_sat":-1,"max_channel_expiry_blocks":20160,)"
-    R"("min_initial_client_balance_sat":0,"max_initial_client_balance_sat":100000000,)"
-    R"("min_initial_lsp_balance_sat":20000,"max_initial_lsp_balance_sat":200000000,)"
-    R"("min_channel_balance_sat":50000,"max_channel_balance_sat":300000000})";
+const std::string kOptions = R"({"min_required_channel_confirmations":0,"min_funding_confirms_within_blocks":6,)"
+                             R"("min_onchain_payment_confirmations":1,"supports_zero_channel_reserve":true,)"
+                             R"("min_onchain_payment_size_sat":-1,"max_channel_expiry_blocks":20160,)"
+                             R"("min_initial_client_balance_sat":0,"max_initial_client_balance_sat":100000000,)"
+                             R"("min_initial_lsp_balance_sat":20000,"max_initial_lsp_balance_sat":200000000,)"
+                             R"("min_channel_balance_sat":50000,"max_channel_balance_sat":300000000})";
 const std::string kAssetOptions =
     R"({"name":"Tether USD","asset_id":"rgb:2dkSTbr-jFhznbPmo-TQafzswCN","ticker":"USDT","precision":6,)"
     R"("issued_supply":1000000000000,"min_initial_client_amount":0,"max_initial_client_amount":1000000,)"
@@ -40,11 +40,12 @@ TEST(Lsps1ServiceRecords, ReadAndWriteBack) {
       same("assets element with only asset_id null", "AssetsOptions", R"({"asset_id":null})"),
 
       // Optional members drop null, three-state members keep it.
-      reads("options with nulls", "OrderOptions",
-            R"({"min_required_channel_confirmations":null,"min_onchain_payment_confirmations":null,)"
-            R"("supports_zero_channel_reserve":false,"min_onchain_payment_size_sat":null,"max_channel_balance_sat":null})",
-            R"({"min_onchain_payment_confirmations":null,"supports_zero_channel_reserve":false,)"
-            R"("min_onchain_payment_size_sat":null})"),
+      reads(
+          "options with nulls", "OrderOptions",
+          R"({"min_required_channel_confirmations":null,"min_onchain_payment_confirmations":null,)"
+          R"("supports_zero_channel_reserve":false,"min_onchain_payment_size_sat":null,"max_channel_balance_sat":null})",
+          R"({"min_onchain_payment_confirmations":null,"supports_zero_channel_reserve":false,)"
+          R"("min_onchain_payment_size_sat":null})"),
       reads("asset with asset_id and name null", "AssetsOptions", R"({"name":null,"asset_id":null,"ticker":"T"})",
             R"({"asset_id":null,"ticker":"T"})"),
 
@@ -52,11 +53,14 @@ TEST(Lsps1ServiceRecords, ReadAndWriteBack) {
       reads("integer discount", "ChannelFees",
             R"({"setup_fee":1,"capacity_fee":2,"duration_fee":3,"total_fee":6,"applied_discount":10})",
             R"({"setup_fee":1,"capacity_fee":2,"duration_fee":3,"total_fee":6,"applied_discount":10.0})"),
-      same("null discount and code", "ChannelFees",
-           R"({"setup_fee":1,"capacity_fee":2,"duration_fee":3,"total_fee":6,"applied_discount":null,"discount_code":null})"),
-      same("fees without discount", "ChannelFees", R"({"setup_fee":1,"capacity_fee":2,"duration_fee":3,"total_fee":6})"),
-      reads("exponent discount", "ChannelFees", R"([0,0,0,0,1e-7,"c"])",
-            R"({"setup_fee":0,"capacity_fee":0,"duration_fee":0,"total_fee":0,"applied_discount":1e-7,"discount_code":"c"})"),
+      same(
+          "null discount and code", "ChannelFees",
+          R"({"setup_fee":1,"capacity_fee":2,"duration_fee":3,"total_fee":6,"applied_discount":null,"discount_code":null})"),
+      same("fees without discount", "ChannelFees",
+           R"({"setup_fee":1,"capacity_fee":2,"duration_fee":3,"total_fee":6})"),
+      reads(
+          "exponent discount", "ChannelFees", R"([0,0,0,0,1e-7,"c"])",
+          R"({"setup_fee":0,"capacity_fee":0,"duration_fee":0,"total_fee":0,"applied_discount":1e-7,"discount_code":"c"})"),
 
       // Array forms.
       reads("fees as 4 integers", "ChannelFees", "[1,2,3,6]",
@@ -64,11 +68,12 @@ TEST(Lsps1ServiceRecords, ReadAndWriteBack) {
       reads("options as 12 elements", "OrderOptions", "[1,null,null,true,5,null,null,null,null,null,null,12]",
             R"({"min_required_channel_confirmations":1,"min_onchain_payment_confirmations":null,)"
             R"("supports_zero_channel_reserve":true,"min_onchain_payment_size_sat":5,"max_channel_balance_sat":12})"),
-      reads("service information as an array", "GetInfoResponseModel",
-            R"(["u",{},[{"ticker":"X"},[null,"id","T",0,1,2,3,4,5,6,7]]])",
-            R"({"lsp_connection_url":"u","options":{},"assets":[{"ticker":"X"},{"asset_id":"id","ticker":"T",)"
-            R"("precision":0,"issued_supply":1,"min_initial_client_amount":2,"max_initial_client_amount":3,)"
-            R"("min_initial_lsp_amount":4,"max_initial_lsp_amount":5,"min_channel_amount":6,"max_channel_amount":7}]})"),
+      reads(
+          "service information as an array", "GetInfoResponseModel",
+          R"(["u",{},[{"ticker":"X"},[null,"id","T",0,1,2,3,4,5,6,7]]])",
+          R"({"lsp_connection_url":"u","options":{},"assets":[{"ticker":"X"},{"asset_id":"id","ticker":"T",)"
+          R"("precision":0,"issued_supply":1,"min_initial_client_amount":2,"max_initial_client_amount":3,)"
+          R"("min_initial_lsp_amount":4,"max_initial_lsp_amount":5,"min_channel_amount":6,"max_channel_amount":7}]})"),
       reads("network info as an array", "NetworkInfoResponse", R"(["Mainnet",1])",
             R"({"network":"Mainnet","height":1})"),
   });

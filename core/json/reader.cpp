@@ -75,12 +75,16 @@ void append_utf8(std::string& out, std::uint32_t cp) {
 
 // ---- errors ----
 
-bool Reader::fail_at(std::size_t end_offset, std::string message) {
+// Lines are 1 plus the line feeds before the error byte; the column counts
+// the bytes of its line up to and including it. Errors at the end of the
+// input point past its last byte instead, so an input that ends with a line
+// feed reports column 0 of the line after it.
+bool Reader::fail_position(std::size_t lines_end, std::size_t column_end, std::string message) {
   if (error_) return false;
   std::uint64_t line = 1;
   std::size_t line_start = 0;
   const char* scan = begin_;
-  const char* const stop = begin_ + end_offset;
+  const char* const stop = begin_ + lines_end;
   while (scan < stop) {
     const void* nl = std::memchr(scan, '\n', static_cast<std::size_t>(stop - scan));
     if (!nl) break;
@@ -88,9 +92,15 @@ bool Reader::fail_at(std::size_t end_offset, std::string message) {
     ++line;
     line_start = static_cast<std::size_t>(scan - begin_);
   }
-  error_ = ReadError{std::move(message), line, end_offset - line_start};
+  error_ = ReadError{std::move(message), line, column_end - line_start};
   return false;
 }
+
+bool Reader::fail_at(std::size_t end_offset, std::string message) {
+  return fail_position(end_offset == 0 ? 0 : end_offset - 1, end_offset, std::move(message));
+}
+
+bool Reader::fail_eof(std::string message) { return fail_position(size(), size(), std::move(message)); }
 
 std::string ReadError::text() const {
   return message + " at line " + std::to_string(line) + " column " + std::to_string(column);
@@ -110,19 +120,59 @@ bool Reader::read_literal(std::string_view word) {
 
 // ---- numbers ----
 
-bool Reader::scan_number(NumberParts& n) {
+namespace {
+
+// The value of eight ASCII digits at `p`, or false when they are not all
+// digits.
+inline bool eight_digits(const char* p, std::uint64_t& value) noexcept {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  if ((((w & 0xF0F0F0F0F0F0F0F0ULL) | (((w + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL) >> 4))) !=
+      0x3333333333333333ULL)
+    return false;
+  w -= 0x3030303030303030ULL;
+  w = (w * 10) + (w >> 8);
+  w = (((w & 0x000000FF000000FFULL) * 0x000F424000000064ULL) +
+       (((w >> 16) & 0x000000FF000000FFULL) * 0x0000271000000001ULL)) >>
+      32;
+  value = w;
+  return true;
+}
+
+}  // namespace
+
+// Takes a run of digits into the significand while it still fits in 64
+// bits. A digit that no longer fits, and every digit after it, is left out;
+// `scale` is what each such integer digit (+1) or each gathered fraction
+// digit (-1) adds to the decimal exponent.
+void Reader::gather_digits(NumberParts& n, int scale) noexcept {
   // Largest significand to which one more digit may still be appended
   // (10 * 1844674407370955161 + 5 == 2^64 - 1).
   constexpr std::uint64_t limit = 1844674407370955161ULL;
-  auto gather = [&](unsigned d) noexcept {
-    if (n.truncated || n.significand > limit || (n.significand == limit && d > 5)) {
-      n.truncated = true;
-      return false;
+  // Below this, eight more digits always fit.
+  constexpr std::uint64_t eight_fit = 184467440736ULL;
+  if (!n.truncated) {
+    std::uint64_t chunk;
+    while (n.significand <= eight_fit && end_ - p_ >= 8 && eight_digits(p_, chunk)) {
+      n.significand = n.significand * 100000000ULL + chunk;
+      if (scale < 0) n.exponent -= 8;
+      p_ += 8;
     }
-    n.significand = n.significand * 10 + d;
-    return true;
-  };
+  }
+  while (p_ != end_ && is_digit(*p_)) {
+    const auto d = static_cast<unsigned>(*p_ - '0');
+    if (!n.truncated && (n.significand < limit || (n.significand == limit && d <= 5))) {
+      n.significand = n.significand * 10 + d;
+      if (scale < 0) --n.exponent;
+    } else {
+      n.truncated = true;
+      if (scale > 0) ++n.exponent;
+    }
+    ++p_;
+  }
+}
 
+bool Reader::scan_number(NumberParts& n) {
   if (peek() == '-') {
     n.negative = true;
     bump();
@@ -133,10 +183,7 @@ bool Reader::scan_number(NumberParts& n) {
     if (is_digit(peek())) return fail_peeked("invalid number");
   } else if (first >= '1' && first <= '9') {
     n.significand = static_cast<unsigned>(first - '0');
-    while (p_ != end_ && is_digit(*p_)) {
-      if (!gather(static_cast<unsigned>(*p_ - '0'))) ++n.exponent;
-      ++p_;
-    }
+    gather_digits(n, +1);
   } else {
     return fail_taken("invalid number");
   }
@@ -149,10 +196,7 @@ bool Reader::scan_number(NumberParts& n) {
       bump();
       return fail_taken("invalid number");
     }
-    while (p_ != end_ && is_digit(*p_)) {
-      if (gather(static_cast<unsigned>(*p_ - '0'))) --n.exponent;
-      ++p_;
-    }
+    gather_digits(n, -1);
   }
 
   const int e = peek();
@@ -230,7 +274,7 @@ bool Reader::read_number(Number& out) {
 bool Reader::hex_escape(std::uint32_t& unit) {
   if (end_ - p_ < 4) {
     p_ = end_;
-    return fail_at(size(), "EOF while parsing a string");
+    return fail_eof("EOF while parsing a string");
   }
   std::uint32_t value = 0;
   for (int k = 0; k < 4; ++k) {
@@ -249,7 +293,7 @@ bool Reader::hex_escape(std::uint32_t& unit) {
 // After the backslash. With `decode`, appends the character to scratch_ and
 // insists on paired surrogates; without, checks the escape's syntax only.
 bool Reader::escape(bool decode) {
-  if (p_ == end_) return fail_at(size(), "EOF while parsing a string");
+  if (p_ == end_) return fail_eof("EOF while parsing a string");
   const char letter = *p_++;
   char plain_char;
   switch (letter) {
@@ -267,10 +311,11 @@ bool Reader::escape(bool decode) {
       if (!decode) return true;
       if (unit >= 0xDC00 && unit <= 0xDFFF) return fail_taken("lone leading surrogate in hex escape");
       if (unit >= 0xD800 && unit <= 0xDBFF) {
-        if (p_ == end_) return fail_at(size(), "EOF while parsing a string");
-        if (*p_++ != '\\') return fail_taken("unexpected end of hex escape");
-        if (p_ == end_) return fail_at(size(), "EOF while parsing a string");
-        if (*p_++ != 'u') return fail_taken("unexpected end of hex escape");
+        // Anything but a second \u escape right after the leading one
+        // fails at the byte that follows the leading escape.
+        if (p_ == end_ || (*p_ == '\\' && p_ + 1 == end_)) return fail_eof("EOF while parsing a string");
+        if (p_[0] != '\\' || p_[1] != 'u') return fail_at(offset() + 1, "unexpected end of hex escape");
+        p_ += 2;
         std::uint32_t low;
         if (!hex_escape(low)) return false;
         if (low < 0xDC00 || low > 0xDFFF) return fail_taken("lone leading surrogate in hex escape");
@@ -329,7 +374,7 @@ bool Reader::scan_string(bool decode, std::string_view* out) {
     // time while no byte of the word needs a closer look.
     while (end_ - p_ >= 8 && !word_needs_attention(p_, check_utf8)) p_ += 8;
     while (p_ != end_ && string_classes[static_cast<unsigned char>(*p_)] == plain) ++p_;
-    if (p_ == end_) return fail_at(size(), "EOF while parsing a string");
+    if (p_ == end_) return fail_eof("EOF while parsing a string");
     switch (string_classes[static_cast<unsigned char>(*p_)]) {
       case quote: {
         if (decode) {

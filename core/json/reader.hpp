@@ -63,9 +63,11 @@ class Reader {
   // At the next byte (taking it into the position), or at the last byte of
   // the input when there is none.
   bool fail_peeked(std::string message) {
-    return fail_at(p_ == end_ ? offset() : offset() + 1, std::move(message));
+    return p_ == end_ ? fail_eof(std::move(message)) : fail_at(offset() + 1, std::move(message));
   }
-  bool fail_eof_value() { return fail_at(size(), "EOF while parsing a value"); }
+  // At the end of the input, which ended too early.
+  bool fail_eof(std::string message);
+  bool fail_eof_value() { return fail_eof("EOF while parsing a value"); }
   bool failed() const noexcept { return error_.has_value(); }
   const ReadError& error() const { return *error_; }
   ReadError take_error() { return std::move(*error_); }
@@ -122,6 +124,7 @@ class Reader {
  private:
   static bool is_ws(unsigned char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
   std::size_t size() const noexcept { return static_cast<std::size_t>(end_ - begin_); }
+  bool fail_position(std::size_t lines_end, std::size_t column_end, std::string message);
 
   struct NumberParts {
     bool negative = false;
@@ -131,6 +134,7 @@ class Reader {
     std::int64_t exponent = 0;
   };
   bool scan_number(NumberParts& parts);
+  void gather_digits(NumberParts& parts, int scale) noexcept;
   bool scan_string(bool decode, std::string_view* out);
   bool escape(bool decode);
   bool hex_escape(std::uint32_t& unit);

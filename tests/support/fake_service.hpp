@@ -1,0 +1,106 @@
+// A loopback HTTP/1.1 (and HTTPS) server that plays the trading service and
+// the user's node for tests, benchmarks and examples.
+//
+// Every request is recorded. Each endpoint of the service and of the node
+// answers with realistic JSON by default (see fake_service_routes.hpp for the
+// data set); a test scripts other answers, delays and connection faults per
+// method and path. Out-of-process users drive the same server through the
+// control endpoints under "/_control/" (never recorded):
+//
+//   POST /_control/script    {"method":"GET","path":"/api/v1/market/pairs",
+//                             "answers":[{"status":503,"body":"...","delay_ms":0,
+//                                         "fault":"none","headers":{"X":"y"}}]}
+//   GET  /_control/requests  the recorded requests as a JSON array
+//   POST /_control/reset     forgets scripts, records and created orders
+//   GET  /_control/stats     {"connections_accepted":N,"requests":M}
+//   GET  /_control/root_certificate   the PEM of the TLS root
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace zephlar::testing {
+
+struct RecordedRequest {
+  std::string method;                                        // "GET", "POST"
+  std::string target;                                        // path with query, as sent
+  std::vector<std::pair<std::string, std::string>> headers;  // as received, in order
+  std::string body;                                          // bytes
+
+  // The first header of that name, compared without regard to ASCII case.
+  std::optional<std::string> header(std::string_view name) const;
+  // The target without its query string.
+  std::string path() const;
+};
+
+struct ScriptedAnswer {
+  int status = 200;
+  std::string body;
+  // Extra headers. Content-Type: application/json is sent unless one of
+  // these names Content-Type; Content-Length is computed unless one of these
+  // names it; "Connection: close" here closes the connection after the answer.
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::chrono::milliseconds delay{0};  // wait before the status line
+  enum class Fault {
+    none,
+    // Resets (RST) the connection instead of answering.
+    reset_before_headers,
+    // Sends the headers with the full Content-Length and half the body,
+    // then resets (RST) the connection.
+    reset_mid_body,
+    // Sends the headers and half the body, then nothing more until the
+    // client gives up or the server stops.
+    stall_body,
+  } fault = Fault::none;
+};
+
+class FakeService {
+ public:
+  struct Options {
+    bool tls = false;
+    std::uint16_t port = 0;  // 0: the system picks a free port
+  };
+
+  // Listening on 127.0.0.1 when the constructor returns, served by its own
+  // I/O threads. Throws std::system_error when the port cannot be bound.
+  FakeService();
+  explicit FakeService(Options options);
+  // Stops and joins; connections still open (stalled ones included) are
+  // dropped.
+  ~FakeService();
+
+  FakeService(const FakeService&) = delete;
+  FakeService& operator=(const FakeService&) = delete;
+
+  std::uint16_t port() const;
+  std::string base_url() const;  // "http://127.0.0.1:PORT" or "https://127.0.0.1:PORT"
+
+  // Answers for method + path (the target without its query string),
+  // consumed in order; appended after any answers still queued for the same
+  // method and path. Once used up (or when none was scripted) the default
+  // route answers.
+  void script(std::string method, std::string path, std::vector<ScriptedAnswer> answers);
+  std::vector<RecordedRequest> requests() const;  // every request so far, in arrival order
+  void clear_requests();
+  // Forgets scripted answers, recorded requests and the orders and swaps
+  // the default routes have created.
+  void reset();
+  std::size_t connections_accepted() const;
+
+  // The root certificate (PEM) that signed the TLS server certificate (SAN
+  // IP 127.0.0.1 and DNS localhost); made once per process.
+  static const std::string& root_certificate_pem();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zephlar::testing

@@ -80,8 +80,12 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
   }
 
   // Up to max_retries + 1 tries, with the back-off delay before each repeat.
+  // A terminal cancellation on the awaiting coroutine's cancellation slot
+  // (a deadline raced with `||`, for instance) aborts the transfer or the
+  // wait under way and ends the loop without another try.
   Task<Response> execute_with_retry(Method method, std::string url, std::optional<BodyWriter> body);
-  // One try: the answer with status 2xx, or the error it comes to.
+  // One try: the answer with status 2xx, or the error it comes to. A zero
+  // time-out fails at once with CoreError::Timeout, sending nothing.
   Task<Response> send_request(Method method, const std::string& url, const std::optional<BodyWriter>& body);
 
   template <json::Codable T>
@@ -95,9 +99,16 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
   double timeout_seconds() const noexcept;
 
  private:
-  HttpClient(std::string base_url, std::chrono::nanoseconds timeout, RetryConfig retry,
+  struct Key {
+    explicit Key() = default;
+  };
+
+ public:
+  // Only create() can call it (Key is private).
+  HttpClient(Key, std::string base_url, std::chrono::nanoseconds timeout, RetryConfig retry,
              std::unique_ptr<Transport> transport);
 
+ private:
   std::string base_url_;
   std::chrono::nanoseconds timeout_;
   RetryConfig retry_;

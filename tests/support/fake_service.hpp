@@ -10,7 +10,15 @@
 //   POST /_control/script    {"method":"GET","path":"/api/v1/market/pairs",
 //                             "answers":[{"status":503,"body":"...","delay_ms":0,
 //                                         "fault":"none","headers":{"X":"y"}}]}
-//   GET  /_control/requests  the recorded requests as a JSON array
+//        -> {"scripted":N}. Every member of an answer may be left out (200, empty
+//        body, no delay, no fault, no headers); a "body" that is not a string
+//        is sent as its compact JSON text; "fault" is one of none,
+//        reset_before_headers, reset_mid_body, stall_body. A script that does
+//        not read gets 400 {"detail":"..."} and changes nothing.
+//   GET  /_control/requests  the recorded requests, in arrival order:
+//        [{"method":"POST","target":"/x?a=1","path":"/x",
+//          "headers":[["Host","127.0.0.1:PORT"],...],"body":"..."}]
+//        (bytes of a body that are not UTF-8 come out as U+FFFD)
 //   POST /_control/reset     forgets scripts, records and created orders
 //   GET  /_control/stats     {"connections_accepted":N,"requests":M}
 //   GET  /_control/root_certificate   the PEM of the TLS root

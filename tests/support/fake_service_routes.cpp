@@ -612,7 +612,7 @@ struct Request {
 
 // ---------------------------------------------------------------- market
 
-RouteAnswer market_assets(State&, const Request&) {
+RouteAnswer make_market_assets() {
   std::vector<std::string> items;
   for (const AssetData& a : asset_data()) items.push_back(write_asset(a, true));
   return ok(Obj()
@@ -643,7 +643,7 @@ std::string write_pair(const AssetData& base, const AssetData& quote) {
       .done();
 }
 
-RouteAnswer market_pairs(State&, const Request&) {
+RouteAnswer make_market_pairs() {
   return ok(Obj()
                 .raw("pairs", array({write_pair(btc(), usdt()), write_pair(btc(), xaut())}))
                 .i64("total", 2)
@@ -1016,7 +1016,7 @@ std::string write_asset_options(const AssetData& a, std::int64_t channel_max) {
       .done();
 }
 
-RouteAnswer lsps1_get_info(State&, const Request&) {
+RouteAnswer make_lsps1_get_info() {
   const std::string options = Obj()
                                   .i64("min_required_channel_confirmations", 0)
                                   .i64("min_funding_confirms_within_blocks", 6)
@@ -1388,6 +1388,22 @@ RouteAnswer node_unlock(State&, const Request& req) {
 }
 
 RouteAnswer node_lock(State&, const Request&) { return ok(empty_object()); }
+
+// The answers that never change are written once.
+RouteAnswer market_assets(State&, const Request&) {
+  static const RouteAnswer answer = make_market_assets();
+  return answer;
+}
+
+RouteAnswer market_pairs(State&, const Request&) {
+  static const RouteAnswer answer = make_market_pairs();
+  return answer;
+}
+
+RouteAnswer lsps1_get_info(State&, const Request&) {
+  static const RouteAnswer answer = make_lsps1_get_info();
+  return answer;
+}
 
 // ---------------------------------------------------------------- table
 

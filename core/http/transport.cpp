@@ -357,6 +357,13 @@ class Transport::Core {
             t.result.status = static_cast<std::uint16_t>(code);
           } else {
             t.result.error = make_error(rc, t.errbuf);
+            // A proxy that answers the tunnel's CONNECT with an error: no
+            // connection to the server was made.
+            long tunnel = 0;
+            curl_easy_getinfo(t.easy.get(), CURLINFO_HTTP_CONNECTCODE, &tunnel);
+            if (t.result.error->kind == HttpError::Kind::other && tunnel != 0 && (tunnel < 200 || tunnel > 299)) {
+              t.result.error->kind = HttpError::Kind::connect;
+            }
           }
           t.complete();
         });

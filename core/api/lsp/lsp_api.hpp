@@ -1,0 +1,22 @@
+// The LSPS1 channel-order group of the service's API, under "/api/v1/lsps1/".
+// It shares the one service HTTP client with the other groups.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "core/http/http_client.hpp"
+
+namespace zephlar::api {
+
+class LspApi {
+ public:
+  explicit LspApi(std::shared_ptr<http::HttpClient> http) noexcept : http_(std::move(http)) {}
+
+  const std::shared_ptr<http::HttpClient>& http() const noexcept { return http_; }
+
+ private:
+  std::shared_ptr<http::HttpClient> http_;
+};
+
+}  // namespace zephlar::api

@@ -1,9 +1,8 @@
 #include "core/client/async_rw_lock.hpp"
 
+#include <boost/asio/use_awaitable.hpp>
 #include <cassert>
 #include <utility>
-
-#include <boost/asio/use_awaitable.hpp>
 
 namespace zephlar::client {
 

@@ -12,6 +12,12 @@
 // lock must outlive every guard and every waiting coroutine.
 #pragma once
 
+#include <boost/asio/associated_executor.hpp>
+#include <boost/asio/async_result.hpp>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/execution/outstanding_work.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/prefer.hpp>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -20,13 +26,6 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
-
-#include <boost/asio/associated_executor.hpp>
-#include <boost/asio/async_result.hpp>
-#include <boost/asio/awaitable.hpp>
-#include <boost/asio/execution/outstanding_work.hpp>
-#include <boost/asio/post.hpp>
-#include <boost/asio/prefer.hpp>
 
 namespace zephlar::client {
 

@@ -14,9 +14,7 @@ Task<models::TradingPair> CoreClient::find_pair_by_ticker(std::string ticker) {
   return find_pair_by_ticker_in(shared_from_this(), std::move(ticker));
 }
 
-Task<std::vector<models::Asset>> CoreClient::list_active_assets() {
-  return list_active_assets_in(shared_from_this());
-}
+Task<std::vector<models::Asset>> CoreClient::list_active_assets() { return list_active_assets_in(shared_from_this()); }
 
 Task<std::vector<models::TradingPair>> CoreClient::list_active_pairs() {
   return list_active_pairs_in(shared_from_this());

@@ -101,8 +101,8 @@ Task<models::PairQuoteResponse> CoreClient::get_quote_by_pair_in(std::shared_ptr
   }
   if (!from_amount && !to_amount) co_return Err(validation(no_amount));
   // Both amounts given fails in get_quote, before anything is sent.
-  co_return co_await self->get_quote(quote_request(std::move(pieces->first), layer, from_amount,
-                                                   std::move(pieces->second), layer, to_amount));
+  co_return co_await self->get_quote(
+      quote_request(std::move(pieces->first), layer, from_amount, std::move(pieces->second), layer, to_amount));
 }
 
 Task<std::int64_t> CoreClient::estimate_swap_fees_in(std::shared_ptr<CoreClient> self, std::string ticker,

@@ -1,10 +1,10 @@
 #include "core/client/ticker.hpp"
 
-#include <algorithm>
-#include <utility>
-
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
+
+#include <algorithm>
+#include <utility>
 
 namespace zephlar::client {
 
@@ -31,7 +31,8 @@ std::string to_upper_full(std::string_view text) {
     }
     return out;
   }
-  icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  icu::UnicodeString unicode =
+      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   // The root locale: no Turkish dotted I or Lithuanian rules, only the
   // unconditional mappings of the character database.
   unicode.toUpper(icu::Locale::getRoot());

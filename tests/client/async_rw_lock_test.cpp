@@ -1,12 +1,8 @@
 #include "core/client/async_rw_lock.hpp"
 
-#include <atomic>
-#include <cstddef>
-#include <optional>
-#include <string>
-#include <thread>
-#include <vector>
+#include <gtest/gtest.h>
 
+#include <atomic>
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/executor_work_guard.hpp>
@@ -14,7 +10,11 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
-#include <gtest/gtest.h>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace zephlar::client {
 namespace {

@@ -1,11 +1,11 @@
 // The best quote across the layers of a pair: which combinations are asked,
 // in which order, and which answer wins.
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "core/client/core_client.hpp"
 #include "tests/client/market_data.hpp"
@@ -15,14 +15,14 @@
 namespace zephlar::client {
 namespace {
 
-using zephlar::testing::AssetSpec;
+using zephlar::testing::answer;
+using zephlar::testing::AssetRow;
 using zephlar::testing::assets_body;
 using zephlar::testing::config_for;
 using zephlar::testing::FakeService;
 using zephlar::testing::make_client;
 using zephlar::testing::quote_body;
 using zephlar::testing::run_task;
-using zephlar::testing::answer;
 
 constexpr const char* quote_path = "/api/v1/market/quote";
 constexpr std::optional<std::int64_t> none = std::nullopt;
@@ -35,7 +35,7 @@ struct SentQuote {
 
 class BestQuoteTest : public ::testing::Test {
  protected:
-  void use_assets(std::vector<AssetSpec> assets) {
+  void use_assets(std::vector<AssetRow> assets) {
     service.script("GET", "/api/v1/market/assets", {answer(200, assets_body(assets))});
     client = make_client(config_for(service.base_url()));
     ASSERT_TRUE(client);
@@ -74,9 +74,10 @@ TEST_F(BestQuoteTest, DefaultLayersInBaseOuterOrder) {
   for (const char* layers : {"", "null", "[]"}) {
     SCOPED_TRACE(layers);
     FakeService fresh;
-    std::optional<std::string> spec;
-    if (*layers) spec = layers;
-    fresh.script("GET", "/api/v1/market/assets", {answer(200, assets_body({{"BTC", spec}, {"USDT", spec}}))});
+    std::optional<std::string> layers_json;
+    if (*layers) layers_json = layers;
+    fresh.script("GET", "/api/v1/market/assets",
+                 {answer(200, assets_body({{"BTC", layers_json}, {"USDT", layers_json}}))});
     auto c = make_client(config_for(fresh.base_url()));
     ASSERT_TRUE(c);
     auto best = run_task(c->get_best_quote("BTC/USDT", 100000, none));
@@ -86,11 +87,13 @@ TEST_F(BestQuoteTest, DefaultLayersInBaseOuterOrder) {
     for (const auto& request : fresh.requests()) {
       if (request.target == quote_path) sent.push_back(request.body);
     }
-    EXPECT_EQ(sent, (std::vector<std::string>{
-                        R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"BTC_LN"}})",
-                        R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"RGB_LN"}})",
-                        R"({"from_asset":{"asset_id":"BTC","layer":"RGB_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"BTC_LN"}})",
-                        R"({"from_asset":{"asset_id":"BTC","layer":"RGB_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"RGB_LN"}})"}));
+    EXPECT_EQ(
+        sent,
+        (std::vector<std::string>{
+            R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"BTC_LN"}})",
+            R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"RGB_LN"}})",
+            R"({"from_asset":{"asset_id":"BTC","layer":"RGB_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"BTC_LN"}})",
+            R"({"from_asset":{"asset_id":"BTC","layer":"RGB_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"RGB_LN"}})"}));
   }
 }
 
@@ -103,13 +106,16 @@ TEST_F(BestQuoteTest, LayerListsFromSupportedLayers) {
       // Unknown, lower-case and TAPASS names are dropped.
       {R"(["RGB_LN","rgb_ln","TAPASS_LN"])", R"(["BTC_LN"])", {"BTC:RGB_LN->USDT:BTC_LN"}},
       // Nothing recognised: the default pair of layers.
-      {R"(["TAPASS_L1"," BTC_LN","LIGHTNING"])", R"(["BTC_L1"])",
+      {R"(["TAPASS_L1"," BTC_LN","LIGHTNING"])",
+       R"(["BTC_L1"])",
        {"BTC:BTC_LN->USDT:BTC_L1", "BTC:RGB_LN->USDT:BTC_L1"}},
       // Order and repeats are kept.
-      {R"(["BTC_SPARK","BTC_L1","BTC_SPARK"])", R"(["ARKADE_ARKADE","LIQUID_LIQUID"])",
+      {R"(["BTC_SPARK","BTC_L1","BTC_SPARK"])",
+       R"(["ARKADE_ARKADE","LIQUID_LIQUID"])",
        {"BTC:BTC_SPARK->USDT:ARKADE_ARKADE", "BTC:BTC_SPARK->USDT:LIQUID_LIQUID", "BTC:BTC_L1->USDT:ARKADE_ARKADE",
         "BTC:BTC_L1->USDT:LIQUID_LIQUID", "BTC:BTC_SPARK->USDT:ARKADE_ARKADE", "BTC:BTC_SPARK->USDT:LIQUID_LIQUID"}},
-      {R"(["BTC_ARKADE","BTC_LIQUID","BTC_CASHU","RGB_L1","SPARK_SPARK"])", R"(["TAPASS_L1"])",
+      {R"(["BTC_ARKADE","BTC_LIQUID","BTC_CASHU","RGB_L1","SPARK_SPARK"])",
+       R"(["TAPASS_L1"])",
        {"BTC:BTC_ARKADE->USDT:BTC_LN", "BTC:BTC_ARKADE->USDT:RGB_LN", "BTC:BTC_LIQUID->USDT:BTC_LN",
         "BTC:BTC_LIQUID->USDT:RGB_LN", "BTC:BTC_CASHU->USDT:BTC_LN", "BTC:BTC_CASHU->USDT:RGB_LN",
         "BTC:RGB_L1->USDT:BTC_LN", "BTC:RGB_L1->USDT:RGB_LN", "BTC:SPARK_SPARK->USDT:BTC_LN",
@@ -150,8 +156,8 @@ TEST_F(BestQuoteTest, LargestToAmountWinsEarliestOfEquals) {
 TEST_F(BestQuoteTest, FailedCombinationsAreSkipped) {
   use_assets({{"BTC"}, {"USDT"}});
   service.script("POST", quote_path,
-                 {answer(500, "{}"), answer(200, quote_body("second", "BTC_LN", "RGB_LN", 10)),
-                  answer(200, "not json"), answer(400, "{}")});
+                 {answer(500, "{}"), answer(200, quote_body("second", "BTC_LN", "RGB_LN", 10)), answer(200, "not json"),
+                  answer(400, "{}")});
   auto best = run_task(client->get_best_quote("BTC/USDT", 1, none));
   ASSERT_TRUE(best) << best.error().to_string();
   EXPECT_EQ(best->rfq_id, "second");
@@ -160,9 +166,7 @@ TEST_F(BestQuoteTest, FailedCombinationsAreSkipped) {
 
 TEST_F(BestQuoteTest, NoSuccessfulCombinationIsQuoteNotFound) {
   use_assets({{"BTC"}, {"USDT"}});
-  service.script("POST", quote_path,
-                 {answer(400, "{}"), answer(400, "{}"), answer(400, "{}"),
-                  answer(400, "{}")});
+  service.script("POST", quote_path, {answer(400, "{}"), answer(400, "{}"), answer(400, "{}"), answer(400, "{}")});
   auto best = run_task(client->get_best_quote("BTC/USDT", 1, none));
   ASSERT_FALSE(best);
   ASSERT_TRUE(best.error().is<CoreError::NotFound>());
@@ -172,7 +176,8 @@ TEST_F(BestQuoteTest, NoSuccessfulCombinationIsQuoteNotFound) {
 
 TEST_F(BestQuoteTest, AmountErrorsSkipEveryCombinationWithoutARequest) {
   use_assets({{"BTC"}, {"USDT"}});
-  for (auto [from, to] : {std::pair{none, none}, std::pair{std::optional<std::int64_t>(1), std::optional<std::int64_t>(2)}}) {
+  for (auto [from, to] :
+       {std::pair{none, none}, std::pair{std::optional<std::int64_t>(1), std::optional<std::int64_t>(2)}}) {
     auto best = run_task(client->get_best_quote("BTC/USDT", from, to));
     ASSERT_FALSE(best);
     EXPECT_EQ(best.error().to_string(), "Quote not found: BTC/USDT");

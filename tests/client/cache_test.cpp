@@ -1,20 +1,20 @@
 // The caches of the asset and pair lists: freshness strictly below the
 // lifetime, one request per fetch, no lock held over a fetch, failed fetches
 // leaving the cache alone, and the two caches apart.
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <chrono>
 #include <cstddef>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/steady_timer.hpp>
-#include <boost/asio/use_awaitable.hpp>
-#include <gtest/gtest.h>
 
 #include "core/client/core_client.hpp"
 #include "tests/client/market_data.hpp"
@@ -26,16 +26,16 @@ namespace {
 
 namespace asio = boost::asio;
 using namespace std::chrono_literals;
-using zephlar::testing::AssetSpec;
+using zephlar::testing::answer;
+using zephlar::testing::AssetRow;
 using zephlar::testing::assets_body;
 using zephlar::testing::config_for;
 using zephlar::testing::FakeService;
 using zephlar::testing::make_client;
 using zephlar::testing::ManualClock;
-using zephlar::testing::PairSpec;
+using zephlar::testing::PairRow;
 using zephlar::testing::pairs_body;
 using zephlar::testing::run_task;
-using zephlar::testing::answer;
 
 constexpr const char* assets_path = "/api/v1/market/assets";
 constexpr const char* pairs_path = "/api/v1/market/pairs";
@@ -72,8 +72,8 @@ TEST_F(CacheTest, IsCacheFreshIsStrictlyBelowTheLifetime) {
     bool fresh;
   };
   const Case cases[] = {
-      {0ns, true}, {1ns, true}, {9s, true}, {10s - 1ns, true}, {10s, false}, {10s + 1ns, false}, {1h, false},
-      {-1s, true},  // a clock reading earlier than the stamp counts as no time elapsed
+      {0ns, true},        {1ns, true}, {9s, true},  {10s - 1ns, true}, {10s, false},
+      {10s + 1ns, false}, {1h, false}, {-1s, true},  // a clock reading earlier than the stamp counts as no time elapsed
   };
   for (const auto& c : cases) {
     clock.set(stored.time_since_epoch() + c.elapsed);
@@ -155,8 +155,7 @@ TEST_F(CacheTest, EmptyListIsCachedLikeAnyOther) {
 
 TEST_F(CacheTest, FailedFetchReturnsTheErrorAndLeavesTheEntry) {
   service.script("GET", pairs_path,
-                 {answer(200, pairs_body({{"BTC", "USDT", "true", "old"}})),
-                  answer(503, "{\"detail\":\"down\"}"),
+                 {answer(200, pairs_body({{"BTC", "USDT", "true", "old"}})), answer(503, "{\"detail\":\"down\"}"),
                   answer(200, pairs_body({{"BTC", "USDT", "true", "new"}}))});
   auto client = client_with_ttl(10);
   ASSERT_TRUE(client);
@@ -188,8 +187,7 @@ TEST_F(CacheTest, FailedFetchReturnsTheErrorAndLeavesTheEntry) {
 
 TEST_F(CacheTest, FailedFirstFetchLeavesTheCacheEmpty) {
   // "total" is dropped afterwards but must still decode.
-  service.script("GET", assets_path,
-                 {answer(200, "{\"assets\":[],\"total\":\"3\",\"limit\":1,\"offset\":0}")});
+  service.script("GET", assets_path, {answer(200, "{\"assets\":[],\"total\":\"3\",\"limit\":1,\"offset\":0}")});
   auto client = client_with_ttl(300);
   ASSERT_TRUE(client);
   auto failed = run_task(client->list_assets());
@@ -247,7 +245,7 @@ TEST_F(CacheTest, ConcurrentMissesEachFetchAndReceiveTheirOwnList) {
   std::vector<zephlar::testing::ScriptedAnswer> answers;
   for (int i = 0; i < callers; ++i) {
     answers.push_back(answer(200, pairs_body({{"BTC", "USDT", "true", "fetch-" + std::to_string(i)}}),
-                                    std::chrono::milliseconds(200)));
+                             std::chrono::milliseconds(200)));
   }
   service.script("GET", pairs_path, answers);
   auto client = client_with_ttl(300);

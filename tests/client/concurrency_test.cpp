@@ -1,16 +1,16 @@
 // One client shared by many coroutines on many threads: every operation
 // gives the same answers it gives alone, and the caches stay whole.
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/detached.hpp>
-#include <boost/asio/io_context.hpp>
-#include <gtest/gtest.h>
 
 #include "core/client/core_client.hpp"
 #include "tests/client/task_runner.hpp"

@@ -1,15 +1,15 @@
 #include "core/client/core_client.hpp"
 
+#include <gtest/gtest.h>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <string>
-
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/io_context.hpp>
-#include <gtest/gtest.h>
 
 #include "tests/client/market_data.hpp"
 #include "tests/client/task_runner.hpp"
@@ -39,11 +39,11 @@ TEST(TimeoutFromSecondsTest, RoundsToTheNearestNanosecondTiesToEven) {
       {2.5, 2'500'000'000},
       {1e-9, 1},
       {0.3, 300'000'000},
-      {1.0 / 1024, 976'562},    // 976562.5 exactly: the even neighbour
-      {3.0 / 1024, 2'929'688},  // 2929687.5 exactly: the even neighbour
-      {5.0 / 1024, 4'882'812},  // 4882812.5
-      {1.0 / 2048, 488'281},    // 488281.25
-      {3.0 / 2048, 1'464'844},  // 1464843.75
+      {1.0 / 1024, 976'562},      // 976562.5 exactly: the even neighbour
+      {3.0 / 1024, 2'929'688},    // 2929687.5 exactly: the even neighbour
+      {5.0 / 1024, 4'882'812},    // 4882812.5
+      {1.0 / 2048, 488'281},      // 488281.25
+      {3.0 / 2048, 1'464'844},    // 1464843.75
       {std::ldexp(1.0, -31), 0},  // 0.4656... ns
       {std::numeric_limits<double>::denorm_min(), 0},
       {4e-10, 0},

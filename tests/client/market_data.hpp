@@ -14,11 +14,11 @@
 
 namespace zephlar::testing {
 
-struct AssetSpec {
-  AssetSpec(std::string t, std::optional<std::string> layers = std::nullopt,
-            std::optional<std::string> active = std::nullopt)
+struct AssetRow {
+  AssetRow(std::string t, std::optional<std::string> layers = std::nullopt,
+           std::optional<std::string> active = std::nullopt)
       : ticker(std::move(t)), supported_layers(std::move(layers)), is_active(std::move(active)) {}
-  AssetSpec(const char* t) : AssetSpec(std::string(t)) {}
+  AssetRow(const char* t) : AssetRow(std::string(t)) {}
 
   std::string ticker;
   // The JSON text of supported_layers (such as ["BTC_LN"] or null); left out
@@ -47,24 +47,24 @@ inline std::string json_string(std::string_view text) {
   return out + "\"";
 }
 
-inline std::string asset_json(const AssetSpec& spec) {
-  std::string out = "{\"ticker\":" + json_string(spec.ticker) + ",\"name\":" + json_string(spec.ticker + " coin") +
-                    ",\"precision\":8";
-  if (spec.is_active) out += ",\"is_active\":" + *spec.is_active;
-  if (spec.supported_layers) out += ",\"supported_layers\":" + *spec.supported_layers;
+inline std::string asset_json(const AssetRow& row) {
+  std::string out =
+      "{\"ticker\":" + json_string(row.ticker) + ",\"name\":" + json_string(row.ticker + " coin") + ",\"precision\":8";
+  if (row.is_active) out += ",\"is_active\":" + *row.is_active;
+  if (row.supported_layers) out += ",\"supported_layers\":" + *row.supported_layers;
   return out + "}";
 }
 
-inline std::string assets_body(const std::vector<AssetSpec>& assets) {
+inline std::string assets_body(const std::vector<AssetRow>& assets) {
   std::string list;
   for (const auto& asset : assets) list += (list.empty() ? "" : ",") + asset_json(asset);
   return "{\"assets\":[" + list + "],\"network\":\"regtest\",\"total\":" + std::to_string(assets.size()) +
          ",\"limit\":100,\"offset\":0,\"timestamp\":1700000000}";
 }
 
-struct PairSpec {
-  PairSpec(std::string b, std::string q, std::optional<std::string> active = std::nullopt,
-           std::optional<std::string> pair_id = std::nullopt)
+struct PairRow {
+  PairRow(std::string b, std::string q, std::optional<std::string> active = std::nullopt,
+          std::optional<std::string> pair_id = std::nullopt)
       : base(std::move(b)), quote(std::move(q)), is_active(std::move(active)), id(std::move(pair_id)) {}
 
   std::string base;
@@ -73,7 +73,7 @@ struct PairSpec {
   std::optional<std::string> id;
 };
 
-inline std::string pairs_body(const std::vector<PairSpec>& pairs) {
+inline std::string pairs_body(const std::vector<PairRow>& pairs) {
   std::string list;
   for (const auto& pair : pairs) {
     std::string item = "{";

@@ -1,11 +1,11 @@
 // Quotes: argument checks and their order, the exact request bodies, and the
 // swap-fee estimate.
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 #include <type_traits>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "core/client/core_client.hpp"
 #include "core/json/json.hpp"
@@ -17,12 +17,12 @@ namespace zephlar::client {
 namespace {
 
 using models::Layer;
+using zephlar::testing::answer;
 using zephlar::testing::config_for;
 using zephlar::testing::FakeService;
 using zephlar::testing::make_client;
 using zephlar::testing::quote_body;
 using zephlar::testing::run_task;
-using zephlar::testing::answer;
 
 constexpr const char* quote_path = "/api/v1/market/quote";
 constexpr std::optional<std::int64_t> none = std::nullopt;
@@ -104,7 +104,8 @@ TEST_F(QuoteTest, QuoteByPairChecksTickerThenAmounts) {
     const char* text;
   } cases[] = {
       // The ticker's form is checked first, whatever the amounts.
-      {"BTC/USDT/X", none, none, "Validation error: Invalid ticker format: 'BTC/USDT/X'. Expected format: 'BASE/QUOTE'"},
+      {"BTC/USDT/X", none, none,
+       "Validation error: Invalid ticker format: 'BTC/USDT/X'. Expected format: 'BASE/QUOTE'"},
       {"BTCUSDT", 1, 2, "Validation error: Invalid ticker format: 'BTCUSDT'. Expected format: 'BASE/QUOTE'"},
       {"", 1, none, "Validation error: Invalid ticker format: ''. Expected format: 'BASE/QUOTE'"},
       {"//", 1, none, "Validation error: Invalid ticker format: '//'. Expected format: 'BASE/QUOTE'"},
@@ -144,12 +145,16 @@ TEST_F(QuoteTest, GetQuoteNeedsExactlyOneAmount) {
 
   auto sent = run_task(client->get_quote(request_with(Amount(), Amount(-3))));
   ASSERT_TRUE(sent) << sent.error().to_string();
-  EXPECT_EQ(quote_bodies(), (std::vector<std::string>{
-                                R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN"},"to_asset":{"asset_id":"USDT","layer":"RGB_LN","amount":-3}})"}));
+  EXPECT_EQ(
+      quote_bodies(),
+      (std::vector<std::string>{
+          R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN"},"to_asset":{"asset_id":"USDT","layer":"RGB_LN","amount":-3}})"}));
 }
 
 template <class Amount>
-constexpr bool amount_can_be_null = requires(Amount a) { a.set_null(); };
+constexpr bool amount_can_be_null = requires(Amount a) {
+  a.set_null();
+};
 
 TEST_F(QuoteTest, NullAmountIsNoAmountAndIsSentAsNull) {
   // Instantiated only where the leg's amount has a null state.
@@ -166,8 +171,10 @@ TEST_F(QuoteTest, NullAmountIsNoAmountAndIsSentAsNull) {
 
       auto sent = run_task(client->get_quote(request_with(null_amount, Amount(10))));
       ASSERT_TRUE(sent) << sent.error().to_string();
-      EXPECT_EQ(quote_bodies(), (std::vector<std::string>{
-                                    R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":null},"to_asset":{"asset_id":"USDT","layer":"RGB_LN","amount":10}})"}));
+      EXPECT_EQ(
+          quote_bodies(),
+          (std::vector<std::string>{
+              R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":null},"to_asset":{"asset_id":"USDT","layer":"RGB_LN","amount":10}})"}));
     }
   }(std::type_identity<decltype(models::SwapLegRequest::amount)>{});
 }
@@ -193,8 +200,10 @@ TEST_F(QuoteTest, EstimateSwapFeesQuotesThenReportsNotImplemented) {
   ASSERT_FALSE(estimate);
   EXPECT_TRUE(estimate.error().is<CoreError::NotImplemented>());
   EXPECT_EQ(estimate.error().to_string(), "Not implemented");
-  EXPECT_EQ(quote_bodies(), (std::vector<std::string>{
-                                R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"BTC_LN"}})"}));
+  EXPECT_EQ(
+      quote_bodies(),
+      (std::vector<std::string>{
+          R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":100000},"to_asset":{"asset_id":"USDT","layer":"BTC_LN"}})"}));
 
   service.clear_requests();
   service.script("POST", quote_path, {answer(404, "{\"detail\":\"Not Found\"}")});

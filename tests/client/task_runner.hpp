@@ -2,18 +2,18 @@
 // talk to the loopback fake service.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/io_context.hpp>
 #include <chrono>
 #include <exception>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
-
-#include <boost/asio/awaitable.hpp>
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/io_context.hpp>
-#include <gtest/gtest.h>
 
 #include "core/client/core_client.hpp"
 #include "core/client/core_config.hpp"

@@ -2,10 +2,10 @@
 // lists built on the cached lists.
 #include "core/client/ticker.hpp"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "core/client/core_client.hpp"
 #include "tests/client/market_data.hpp"
@@ -15,15 +15,15 @@
 namespace zephlar::client {
 namespace {
 
-using zephlar::testing::AssetSpec;
+using zephlar::testing::answer;
+using zephlar::testing::AssetRow;
 using zephlar::testing::assets_body;
 using zephlar::testing::config_for;
 using zephlar::testing::FakeService;
 using zephlar::testing::make_client;
-using zephlar::testing::PairSpec;
+using zephlar::testing::PairRow;
 using zephlar::testing::pairs_body;
 using zephlar::testing::run_task;
-using zephlar::testing::answer;
 
 TEST(ToUpperFullTest, MapsEveryCharacterByTheFullMapping) {
   const struct {
@@ -33,23 +33,23 @@ TEST(ToUpperFullTest, MapsEveryCharacterByTheFullMapping) {
       {"", ""},
       {"usdt", "USDT"},
       {"UsDt", "USDT"},
-      {" btc\t", " BTC\t"},         // nothing trimmed
+      {" btc\t", " BTC\t"},          // nothing trimmed
       {"btc-1_x.9/", "BTC-1_X.9/"},  // only letters change
       {"ß", "SS"},                   // lengthening special casing
       {"straße", "STRASSE"},
-      {"\xEF\xAC\x81", "FI"},                           // U+FB01 LATIN SMALL LIGATURE FI
-      {"\xC5\x89", "\xCA\xBCN"},                        // U+0149 -> U+02BC U+004E
-      {"\xCE\x90", "\xCE\x99\xCC\x88\xCC\x81"},         // U+0390 -> three code points
-      {"i", "I"},                                       // root locale: no dotted capital I
-      {"\xC4\xB1", "I"},                                // U+0131 dotless i
-      {"\xD1\x89", "\xD0\xA9"},                         // Cyrillic shcha
-      {"\xC7\x85", "\xC7\x84"},                         // U+01C5 title case DZ with caron
-      {"\xE2\x93\x90", "\xE2\x92\xB6"},                 // circled a
-      {"\xF0\x9F\x9A\x80", "\xF0\x9F\x9A\x80"},         // no mapping: unchanged
-      {"\xE2\x82\xBF", "\xE2\x82\xBF"},                 // BITCOIN SIGN
-      {"\xC3\xA9th", "\xC3\x89TH"},                     // precomposed e acute
-      {"e\xCC\x81th", "E\xCC\x81TH"},                   // decomposed: not normalised
-      {"\xFF", "\xEF\xBF\xBD"},                         // ill-formed byte: U+FFFD
+      {"\xEF\xAC\x81", "FI"},                    // U+FB01 LATIN SMALL LIGATURE FI
+      {"\xC5\x89", "\xCA\xBCN"},                 // U+0149 -> U+02BC U+004E
+      {"\xCE\x90", "\xCE\x99\xCC\x88\xCC\x81"},  // U+0390 -> three code points
+      {"i", "I"},                                // root locale: no dotted capital I
+      {"\xC4\xB1", "I"},                         // U+0131 dotless i
+      {"\xD1\x89", "\xD0\xA9"},                  // Cyrillic shcha
+      {"\xC7\x85", "\xC7\x84"},                  // U+01C5 title case DZ with caron
+      {"\xE2\x93\x90", "\xE2\x92\xB6"},          // circled a
+      {"\xF0\x9F\x9A\x80", "\xF0\x9F\x9A\x80"},  // no mapping: unchanged
+      {"\xE2\x82\xBF", "\xE2\x82\xBF"},          // BITCOIN SIGN
+      {"\xC3\xA9th", "\xC3\x89TH"},              // precomposed e acute
+      {"e\xCC\x81th", "E\xCC\x81TH"},            // decomposed: not normalised
+      {"\xFF", "\xEF\xBF\xBD"},                  // ill-formed byte: U+FFFD
   };
   for (const auto& c : cases) EXPECT_EQ(to_upper_full(c.in), c.out) << c.in;
 }
@@ -79,11 +79,10 @@ TEST(FindInListTest, AssetsMatchOnUpperCasedTickersFirstWins) {
     const char* upper;
     const char* name;  // empty: no match
   } cases[] = {
-      {"USDT", "lower"},   // the earlier of two that differ only in case
-      {"STRASSE", "ss"},   // the sharp-s spelling comes later
-      {" BTC", "blank"},
-      {"BTC", ""},         // no trimming
-      {"usdt", ""},        // the wanted ticker is upper-cased by the caller
+      {"USDT", "lower"},               // the earlier of two that differ only in case
+      {"STRASSE", "ss"},               // the sharp-s spelling comes later
+      {" BTC", "blank"}, {"BTC", ""},  // no trimming
+      {"usdt", ""},                    // the wanted ticker is upper-cased by the caller
       {"", ""},
   };
   for (const auto& c : cases) {
@@ -100,19 +99,17 @@ TEST(FindInListTest, AssetsMatchOnUpperCasedTickersFirstWins) {
 }
 
 TEST(FindInListTest, PairsMatchOnTheirJoinedTicker) {
-  const std::vector<models::TradingPair> pairs = {pair("BTC", "USDT", true, "first"), pair("btc", "usdt", true, "second"),
-                                                  pair("BTC/X", "Y", true, "slashed"), pair("GROß", "BTC", true, "sharp")};
+  const std::vector<models::TradingPair> pairs = {
+      pair("BTC", "USDT", true, "first"), pair("btc", "usdt", true, "second"), pair("BTC/X", "Y", true, "slashed"),
+      pair("GROß", "BTC", true, "sharp")};
   const struct {
     const char* upper;
     const char* id;
   } cases[] = {
-      {"BTC/USDT", "first"},
-      {"USDT/BTC", ""},   // no reversal
-      {" BTC/USDT", ""},  // no trimming
-      {"BTC/USDT ", ""},
-      {"BTC/X/Y", "slashed"},  // compared whole, never split
-      {"GROSS/BTC", "sharp"},
-      {"BTCUSDT", ""},
+      {"BTC/USDT", "first"},  {"USDT/BTC", ""},        // no reversal
+      {" BTC/USDT", ""},                               // no trimming
+      {"BTC/USDT ", ""},      {"BTC/X/Y", "slashed"},  // compared whole, never split
+      {"GROSS/BTC", "sharp"}, {"BTCUSDT", ""},
   };
   for (const auto& c : cases) {
     auto found = find_pair_in_list(pairs, c.upper);
@@ -143,13 +140,13 @@ class LookupTest : public ::testing::Test {
   void SetUp() override {
     service.script("GET", "/api/v1/market/assets",
                    {answer(200, assets_body({{"USDT", std::nullopt, "true"},
-                                                     {"usdt", std::nullopt, "false"},
-                                                     {"BTC"},
-                                                     {"GROSS", std::nullopt, "true"}}))});
+                                             {"usdt", std::nullopt, "false"},
+                                             {"BTC"},
+                                             {"GROSS", std::nullopt, "true"}}))});
     service.script("GET", "/api/v1/market/pairs",
                    {answer(200, pairs_body({{"BTC", "USDT", "true", "p1"},
-                                                    {"BTC", "XAUT", "false", "p2"},
-                                                    {"XAUT", "USDT", std::nullopt, "p3"}}))});
+                                            {"BTC", "XAUT", "false", "p2"},
+                                            {"XAUT", "USDT", std::nullopt, "p3"}}))});
     client = make_client(config_for(service.base_url()));
     ASSERT_TRUE(client);
   }

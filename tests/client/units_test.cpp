@@ -1,12 +1,12 @@
 #include "core/units.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace zephlar {
 namespace {
@@ -92,10 +92,10 @@ TEST(UnitsTest, ToSmallestUnits) {
       {-1e300, 0, i64_min},
       {1.0, 19, i64_max},
       {-1.0, 19, i64_min},
-      {9223372036854775808.0, 0, i64_max},           // 2^63
+      {9223372036854775808.0, 0, i64_max},              // 2^63
       {9223372036854774784.0, 0, 9223372036854774784},  // the largest double below 2^63
-      {-9223372036854775808.0, 0, i64_min},           // -2^63 itself converts
-      {-9223372036854777856.0, 0, i64_min},           // the next double below it
+      {-9223372036854775808.0, 0, i64_min},             // -2^63 itself converts
+      {-9223372036854777856.0, 0, i64_min},             // the next double below it
       {1.0, 255, i64_max},
       {-1.0, 255, i64_min},
       {0.0, 255, 0},

@@ -21,9 +21,7 @@ Task<T> post(std::shared_ptr<http::HttpClient> http, std::string path, Body body
 
 }  // namespace
 
-Task<models::AssetsResponse> MarketApi::list_assets() const {
-  return get<models::AssetsResponse>(http_, assets_path);
-}
+Task<models::AssetsResponse> MarketApi::list_assets() const { return get<models::AssetsResponse>(http_, assets_path); }
 
 Task<models::TradingPairsResponse> MarketApi::list_pairs() const {
   return get<models::TradingPairsResponse>(http_, pairs_path);

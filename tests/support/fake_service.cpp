@@ -354,7 +354,10 @@ asio::awaitable<void> FakeService::Impl::accept_loop() {
     auto [ec, socket] = co_await acceptor->async_accept(asio::make_strand(*io), nothrow);
     if (ec) {
       if (ec == asio::error::operation_aborted || !acceptor->is_open()) co_return;
-      continue;  // e.g. too many open files: keep serving the others
+      // E.g. too many open files: let the open connections go on, then retry.
+      asio::steady_timer pause(acceptor->get_executor(), std::chrono::milliseconds(10));
+      co_await pause.async_wait(nothrow);
+      continue;
     }
     accepted.fetch_add(1, std::memory_order_relaxed);
     auto executor = socket.get_executor();

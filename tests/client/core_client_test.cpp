@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "core/json/value.hpp"
 #include "tests/client/market_data.hpp"
 #include "tests/client/task_runner.hpp"
 #include "tests/support/fake_service.hpp"
@@ -137,6 +138,19 @@ TEST(CoreClientTest, NodeClientOnlyWhenANodeUrlIsGiven) {
     EXPECT_NE(*node, with->api_http());
     EXPECT_EQ((*node)->timeout(), 2'500'000'000ns);
   }
+}
+
+TEST(CoreClientTest, EmptyNodeUrlCountsAsConfiguredAndFailsOnUse) {
+  auto config = config_for("http://127.0.0.1:1");
+  config.node_url = "";
+  auto client = make_client(config);
+  ASSERT_TRUE(client);
+  auto node = client->node_client();
+  ASSERT_TRUE(node);
+  // The joined URL is the bare path, which the HTTP client refuses.
+  auto answer = run_task((*node)->get<json::JsonValue>("/nodeinfo"));
+  ASSERT_FALSE(answer);
+  EXPECT_EQ(answer.error().to_string(), "Network error: HTTP request failed");
 }
 
 TEST(CoreClientTest, ZeroTimeoutIsAZeroDuration) {

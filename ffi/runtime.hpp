@@ -1,0 +1,117 @@
+// The asynchronous runtime of one wrapper client: an io_context served by a
+// pool of worker threads, one per hardware thread. Blocking calls of the
+// wrapper park their caller's thread until a task started on it completes.
+//
+// A runtime lives behind a shared_ptr. The client holds one reference and
+// every quote stream it creates another, so the runtime (its threads and the
+// tasks still on it) lives until the last of them is released; the
+// destructor stops the io_context and joins the threads.
+//
+// Neither a blocking call nor the release of the last reference may happen
+// on a thread that runs tasks of a runtime: both wait for other threads. A
+// blocking call there is refused with an InternalFault.
+#pragma once
+
+#include <condition_variable>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+
+#include "ffi/internal_fault.hpp"
+
+namespace zephlar::ffi {
+
+inline constexpr const char* blocking_on_runtime_thread_message =
+    "a blocking call was made on a thread that runs asynchronous tasks";
+
+class Runtime {
+ public:
+  using executor_type = boost::asio::io_context::executor_type;
+
+  // Starts the worker threads: `threads` of them, or one per hardware thread
+  // when 0. Throws std::system_error when a thread cannot be started (those
+  // already started are stopped and joined first).
+  static std::shared_ptr<Runtime> create(unsigned threads = 0);
+
+  // Stops the io_context, joins every worker thread and drops the tasks
+  // still queued where they stand.
+  ~Runtime();
+
+  Runtime(const Runtime&) = delete;
+  Runtime& operator=(const Runtime&) = delete;
+
+  executor_type executor() noexcept { return io_->get_executor(); }
+  boost::asio::io_context& context() noexcept { return *io_; }
+  std::size_t thread_count() const noexcept { return threads_.size(); }
+
+  // Whether the calling thread is a worker thread of any runtime.
+  static bool on_runtime_thread() noexcept;
+
+  // Runs `task` on this runtime and parks the calling thread until it has
+  // completed (its frame released), then returns its value. Throws
+  // InternalFault on a worker thread of a runtime, and when the task ends
+  // with an exception (an InternalFault passes through unchanged, any other
+  // exception is rethrown as an InternalFault with its text).
+  template <class T>
+  T block_on(boost::asio::awaitable<T> task);
+
+ private:
+  Runtime() = default;
+  void start(unsigned threads);
+  void stop_and_join() noexcept;
+  static void serve(boost::asio::io_context& io);
+
+  // Held by pointer so that a runtime released on one of its own threads
+  // (forbidden, but not fatal) can leave its io_context to that thread.
+  std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
+  std::optional<boost::asio::executor_work_guard<executor_type>> work_;
+  std::vector<std::thread> threads_;
+};
+
+[[noreturn]] void rethrow_as_internal_fault(std::exception_ptr error);
+
+template <class T>
+T Runtime::block_on(boost::asio::awaitable<T> task) {
+  if (on_runtime_thread()) throw InternalFault(blocking_on_runtime_thread_message);
+
+  struct State {
+    std::mutex mutex;
+    std::condition_variable done_cv;
+    bool done = false;
+    std::optional<T> value;
+    std::exception_ptr error;
+  };
+  auto state = std::make_shared<State>();
+
+  boost::asio::co_spawn(
+      *io_,
+      [task = std::move(task), state]() mutable -> boost::asio::awaitable<void> {
+        T value = co_await std::move(task);
+        std::lock_guard lock(state->mutex);
+        state->value.emplace(std::move(value));
+      },
+      [state](std::exception_ptr error) {
+        // Runs once the coroutine's frame is gone.
+        std::lock_guard lock(state->mutex);
+        state->error = std::move(error);
+        state->done = true;
+        state->done_cv.notify_one();
+      });
+
+  std::unique_lock lock(state->mutex);
+  state->done_cv.wait(lock, [&] { return state->done; });
+  if (state->error || !state->value) rethrow_as_internal_fault(state->error);
+  return std::move(*state->value);
+}
+
+}  // namespace zephlar::ffi

@@ -119,7 +119,8 @@ Task<Response> HttpClient::send_request(Method method, const std::string& url, c
 
   // An unreadable body of an error answer is shown as the empty text.
   std::string details = result.error ? std::string() : utf8_lossy(result.body);
-  co_return Err(CoreError(CoreError::Api{std::string(reason_phrase(result.status)), std::move(details), result.status}));
+  co_return Err(
+      CoreError(CoreError::Api{std::string(reason_phrase(result.status)), std::move(details), result.status}));
 }
 
 }  // namespace zephlar::http

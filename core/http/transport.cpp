@@ -138,7 +138,8 @@ struct Transfer {
 
   void complete_cancelled() {
     result.cancelled = true;
-    if (!result.error) result.error = HttpError{HttpError::Kind::other, CURLE_ABORTED_BY_CALLBACK, "Transfer cancelled"};
+    if (!result.error)
+      result.error = HttpError{HttpError::Kind::other, CURLE_ABORTED_BY_CALLBACK, "Transfer cancelled"};
     complete();
   }
 
@@ -191,7 +192,9 @@ struct Transport::CancelToken {
 class Transport::Core {
  public:
   Core(Options options, MultiHandle multi)
-      : timeout_ms_(timeout_ms(options.timeout)), roots_(std::move(options.trusted_roots_pem)), multi_(std::move(multi)) {}
+      : timeout_ms_(timeout_ms(options.timeout)),
+        roots_(std::move(options.trusted_roots_pem)),
+        multi_(std::move(multi)) {}
 
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;

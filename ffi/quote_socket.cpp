@@ -1,0 +1,290 @@
+#include "ffi/quote_socket.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <utility>
+
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/detached.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/redirect_error.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/host_name_verification.hpp>
+#include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <boost/beast/websocket/stream.hpp>
+
+#include "core/http/trusted_roots.hpp"
+#include "core/json/json.hpp"
+
+namespace zephlar::ffi {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+namespace ssl = asio::ssl;
+using tcp = asio::ip::tcp;
+using boost::system::error_code;
+
+namespace {
+
+void replace_all(std::string& text, std::string_view from, std::string_view to) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t found = text.find(from, at);
+    if (found == std::string::npos) break;
+    out.append(text, at, found - at);
+    out.append(to);
+    at = found + from.size();
+  }
+  out.append(text, at, std::string::npos);
+  text = std::move(out);
+}
+
+bool iequals_ascii(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+// Completion token that turns failures into an error_code instead of an
+// exception.
+#define ZEPHLAR_AWAIT_EC(ec) asio::redirect_error(asio::use_awaitable, ec)
+
+// Subscribes, then reads until one of the loop's ends. Returns when the task
+// is to end; the caller clears the flag.
+template <class Ws>
+asio::awaitable<void> subscribe_and_forward(Ws& ws, const std::string& pair_ticker, std::atomic<bool>& connected,
+                                            QuoteSender& sender) {
+  error_code ec;
+  ws.text(true);
+  const std::string subscribe = subscribe_message(pair_ticker);
+  co_await ws.async_write(asio::buffer(subscribe), ZEPHLAR_AWAIT_EC(ec));
+  if (ec) co_return;
+
+  beast::flat_buffer buffer;
+  while (connected.load(std::memory_order_acquire)) {
+    buffer.clear();
+    co_await ws.async_read(buffer, ZEPHLAR_AWAIT_EC(ec));
+    // A close message, a read error and the end of the connection all end
+    // the loop; pings are answered and pongs consumed inside the read.
+    if (ec) co_return;
+    if (!ws.got_text()) continue;
+    const auto data = buffer.data();
+    auto text = quote_text_of(std::string_view(static_cast<const char*>(data.data()), data.size()));
+    if (!text) continue;
+    const bool queued = co_await sender.send(std::move(*text));
+    if (!queued) co_return;
+  }
+}
+
+// The opening handshake with only the headers the protocol requires.
+template <class Ws>
+asio::awaitable<bool> handshake(Ws& ws, const WebSocketUrl& url) {
+  error_code ec;
+  co_await ws.async_handshake(url.host_header, url.target, ZEPHLAR_AWAIT_EC(ec));
+  co_return !ec;
+}
+
+asio::awaitable<bool> connect_tcp(beast::tcp_stream& stream, const WebSocketUrl& url) {
+  tcp::resolver resolver(co_await asio::this_coro::executor);
+  error_code ec;
+  const auto endpoints = co_await resolver.async_resolve(url.host, url.port, ZEPHLAR_AWAIT_EC(ec));
+  if (ec) co_return false;
+  co_await stream.async_connect(endpoints, ZEPHLAR_AWAIT_EC(ec));
+  co_return !ec;
+}
+
+asio::awaitable<void> open_plain(websocket::stream<beast::tcp_stream>& ws, const WebSocketUrl& url,
+                                 const std::string& pair_ticker, std::atomic<bool>& connected, QuoteSender& sender) {
+  const bool reached = co_await connect_tcp(beast::get_lowest_layer(ws), url);
+  if (!reached) co_return;
+  const bool upgraded = co_await handshake(ws, url);
+  if (!upgraded) co_return;
+  co_await subscribe_and_forward(ws, pair_ticker, connected, sender);
+}
+
+asio::awaitable<void> run_plain(const WebSocketUrl& url, const std::string& pair_ticker, std::atomic<bool>& connected,
+                                QuoteSender& sender) {
+  websocket::stream<beast::tcp_stream> ws(co_await asio::this_coro::executor);
+  co_await open_plain(ws, url, pair_ticker, connected, sender);
+  // The flag goes first; leaving the scope then drops the connection without
+  // a close message.
+  connected.store(false, std::memory_order_release);
+}
+
+// A TLS client context that trusts the compiled-in roots only.
+std::optional<ssl::context> make_tls_context() {
+  ssl::context context(ssl::context::tls_client);
+  error_code ec;
+  context.set_options(ssl::context::default_workarounds | ssl::context::no_sslv2 | ssl::context::no_sslv3 |
+                          ssl::context::no_tlsv1 | ssl::context::no_tlsv1_1,
+                      ec);
+  if (ec) return std::nullopt;
+  context.set_verify_mode(ssl::verify_peer, ec);
+  if (ec) return std::nullopt;
+  const std::string roots = http::trusted_roots_pem();
+  context.add_certificate_authority(asio::buffer(roots), ec);
+  if (ec) return std::nullopt;
+  return context;
+}
+
+asio::awaitable<void> open_tls(websocket::stream<ssl::stream<beast::tcp_stream>>& ws, const WebSocketUrl& url,
+                               const std::string& pair_ticker, std::atomic<bool>& connected, QuoteSender& sender) {
+  auto& tls = ws.next_layer();
+  error_code ec;
+  // Server name indication carries host names only, never address literals.
+  asio::ip::make_address(url.host, ec);
+  if (ec && SSL_set_tlsext_host_name(tls.native_handle(), url.host.c_str()) != 1) co_return;
+  tls.set_verify_callback(ssl::host_name_verification(url.host), ec);
+  if (ec) co_return;
+
+  const bool reached = co_await connect_tcp(beast::get_lowest_layer(ws), url);
+  if (!reached) co_return;
+  co_await tls.async_handshake(ssl::stream_base::client, ZEPHLAR_AWAIT_EC(ec));
+  if (ec) co_return;
+  const bool upgraded = co_await handshake(ws, url);
+  if (!upgraded) co_return;
+  co_await subscribe_and_forward(ws, pair_ticker, connected, sender);
+}
+
+asio::awaitable<void> run_tls(const WebSocketUrl& url, const std::string& pair_ticker, std::atomic<bool>& connected,
+                              QuoteSender& sender) {
+  auto context = make_tls_context();
+  if (!context) co_return;
+  websocket::stream<ssl::stream<beast::tcp_stream>> ws(co_await asio::this_coro::executor, *context);
+  co_await open_tls(ws, url, pair_ticker, connected, sender);
+  connected.store(false, std::memory_order_release);
+}
+
+#undef ZEPHLAR_AWAIT_EC
+
+}  // namespace
+
+std::string quote_stream_url(std::string_view base_url) {
+  std::string url(base_url);
+  replace_all(url, "https://", "wss://");
+  replace_all(url, "http://", "ws://");
+  url += "/ws";
+  return url;
+}
+
+std::string subscribe_message(std::string_view pair_ticker) {
+  json::JsonValue::Object data;
+  data.emplace("pair_id", json::JsonValue(std::string(pair_ticker)));
+  json::JsonValue::Object message;
+  message.emplace("data", json::JsonValue(std::move(data)));
+  message.emplace("type", json::JsonValue("subscribe"));
+  return json::to_json(json::JsonValue(std::move(message)));
+}
+
+std::optional<std::string> quote_text_of(std::string_view message) {
+  auto parsed = json::read_json<json::JsonValue>(message, json::Source::response_body);
+  if (!parsed) return std::nullopt;
+  const auto* object = parsed->get_if<json::JsonValue::Object>();
+  if (object == nullptr) return std::nullopt;
+  const auto type = object->find("type");
+  if (type == object->end()) return std::nullopt;
+  const auto* type_text = type->second.get_if<std::string>();
+  if (type_text == nullptr || *type_text != "quote") return std::nullopt;
+  const auto data = object->find("data");
+  if (data == object->end()) return std::nullopt;
+  return json::to_json(data->second);
+}
+
+std::optional<WebSocketUrl> parse_websocket_url(std::string_view url) {
+  const std::size_t colon = url.find("://");
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::string_view scheme = url.substr(0, colon);
+  WebSocketUrl out;
+  if (iequals_ascii(scheme, "wss")) {
+    out.tls = true;
+  } else if (!iequals_ascii(scheme, "ws")) {
+    return std::nullopt;
+  }
+  std::string_view rest = url.substr(colon + 3);
+  const std::size_t fragment = rest.find('#');
+  if (fragment != std::string_view::npos) rest = rest.substr(0, fragment);
+  const std::size_t authority_end = rest.find_first_of("/?");
+  std::string_view authority = rest.substr(0, authority_end);
+  const std::string_view after = authority_end == std::string_view::npos ? std::string_view() : rest.substr(authority_end);
+
+  const std::size_t at = authority.rfind('@');
+  if (at != std::string_view::npos) authority = authority.substr(at + 1);
+
+  std::string_view host;
+  std::string_view port;
+  if (!authority.empty() && authority.front() == '[') {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    host = authority.substr(1, close - 1);
+    const std::string_view tail = authority.substr(close + 1);
+    if (!tail.empty()) {
+      if (tail.front() != ':') return std::nullopt;
+      port = tail.substr(1);
+    }
+  } else {
+    const std::size_t port_colon = authority.rfind(':');
+    host = authority.substr(0, port_colon);
+    if (port_colon != std::string_view::npos) port = authority.substr(port_colon + 1);
+  }
+  if (host.empty()) return std::nullopt;
+
+  const bool port_written = !port.empty();
+  if (port_written) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (ec != std::errc() || end != port.data() + port.size() || value > 65535) return std::nullopt;
+  }
+  out.host = std::string(host);
+  out.port = port_written ? std::string(port) : std::string(out.tls ? "443" : "80");
+  // The Host header as written, less an empty port's colon.
+  if (!authority.empty() && authority.back() == ':') authority.remove_suffix(1);
+  out.host_header = std::string(authority);
+  if (after.empty() || after.front() == '?') {
+    out.target = "/";
+    out.target.append(after);
+  } else {
+    out.target = std::string(after);
+  }
+  return out;
+}
+
+asio::awaitable<void> run_quote_socket(std::string url, std::string pair_ticker,
+                                       std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender) {
+  try {
+    if (const auto parsed = parse_websocket_url(url)) {
+      if (parsed->tls) {
+        co_await run_tls(*parsed, pair_ticker, *connected, sender);
+      } else {
+        co_await run_plain(*parsed, pair_ticker, *connected, sender);
+      }
+    }
+  } catch (const std::exception&) {
+    // Out of memory or a failure inside the TLS library: the task ends like
+    // any other failure.
+  }
+  // Every end of the task's own clears the flag (the connection, where there
+  // was one, was dropped just after); the sending end goes with the frame.
+  connected->store(false, std::memory_order_release);
+}
+
+void spawn_quote_socket(const asio::any_io_executor& executor, std::string url, std::string pair_ticker,
+                        std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender) {
+  asio::co_spawn(asio::make_strand(executor),
+                 run_quote_socket(std::move(url), std::move(pair_ticker), std::move(connected), std::move(sender)),
+                 asio::detached);
+}
+
+}  // namespace zephlar::ffi

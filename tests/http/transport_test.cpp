@@ -94,22 +94,22 @@ TEST_F(TransportTest, ClassifiesBrokenAndStalledAnswers) {
     std::size_t requests;
     std::vector<long long> sleeps;
   };
-  // The time-out is 300 ms and one retry is allowed.
+  // The time-out is 1 s and one retry is allowed.
   const std::vector<Case> cases = {
       // The headers never come: a failed send, tried again.
       {"reset before headers", fault(Fault::reset_before_headers), "Network error: HTTP request failed", 2, {112}},
       {"headers too late",
        [] {
          ScriptedAnswer a = answer(200);
-         a.delay = 2s;
+         a.delay = 3s;
          return a;
        }(),
-       "Request timed out after 0.3s",
+       "Request timed out after 1s",
        2,
        {112}},
       // 2xx headers arrived: the body read fails once and is not retried.
       {"2xx reset mid-body", fault(Fault::reset_mid_body), "Network error: HTTP request failed", 1, {}},
-      {"2xx stalled body", fault(Fault::stall_body), "Request timed out after 0.3s", 1, {}},
+      {"2xx stalled body", fault(Fault::stall_body), "Request timed out after 1s", 1, {}},
       // An error answer whose body cannot be read: the status counts, with
       // empty details.
       {"404 reset mid-body", fault(Fault::reset_mid_body, 404), "API error (404): Not Found", 1, {}},
@@ -122,7 +122,7 @@ TEST_F(TransportTest, ClassifiesBrokenAndStalledAnswers) {
     // The retry, when there is one, fails the same way.
     service_.script("GET", "/t/fault", {c.first, c.first});
     BackoffRecorder backoff;
-    const auto client = make_client(service_.base_url(), 1, 300ms);
+    const auto client = make_client(service_.base_url(), 1, 1s);
     const auto result = run(client->get<JsonValue>("/t/fault"));
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().to_string(), c.expected_text);

@@ -371,7 +371,9 @@ class Transport::Core {
           t.complete();
         });
       }
-      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+      // Woken by new transfers, cancellations and stopping; libcurl shortens
+      // the wait to its own next time-out.
+      curl_multi_poll(multi, nullptr, 0, 30'000, nullptr);
     }
 
     // Stopping: whatever is still under way or waiting ends as cancelled.

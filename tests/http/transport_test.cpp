@@ -139,6 +139,17 @@ TEST_F(TransportTest, ClassifiesBrokenAndStalledAnswers) {
   }
 }
 
+TEST_F(TransportTest, SubMillisecondTimeOutStillLimitsTheTry) {
+  // Rounded up to a whole millisecond, never to "no limit".
+  ScriptedAnswer late = answer(200);
+  late.delay = 3s;
+  service_.script("GET", "/t/late", {late});
+  const auto client = make_client(service_.base_url(), 0, 500us);
+  const auto result = run(client->get<JsonValue>("/t/late"));
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error().to_string(), "Request timed out after 0.0005s");
+}
+
 TEST_F(TransportTest, BodyReadFailureIsLeftToTheParser) {
   service_.script("GET", "/t/half", {fault(Fault::reset_mid_body)});
   const auto client = make_client(service_.base_url(), 3);

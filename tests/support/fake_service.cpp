@@ -318,6 +318,7 @@ struct FakeService::Impl {
 
   mutable std::mutex mutex;
   std::map<std::pair<std::string, std::string>, std::deque<ScriptedAnswer>, std::less<>> scripts;
+  std::map<std::pair<std::string, std::string>, std::shared_ptr<const ScriptedAnswer>, std::less<>> standing;
   std::vector<RecordedRequest> records;
   std::atomic<std::size_t> accepted{0};
   DefaultRoutes routes;
@@ -339,10 +340,15 @@ struct FakeService::Impl {
     auto& queue = scripts[{std::move(method), std::move(path)}];
     for (auto& a : answers) queue.push_back(std::move(a));
   }
+  void set_standing_answer(std::string method, std::string path, ScriptedAnswer answer) {
+    std::lock_guard lock(mutex);
+    standing[{std::move(method), std::move(path)}] = std::make_shared<const ScriptedAnswer>(std::move(answer));
+  }
   void reset() {
     {
       std::lock_guard lock(mutex);
       scripts.clear();
+      standing.clear();
       records.clear();
     }
     routes.reset();
@@ -457,18 +463,24 @@ ScriptedAnswer FakeService::Impl::respond(const RecordedRequest& request) {
   if (path.substr(0, control_prefix.size()) == control_prefix) return control(request);
 
   std::optional<ScriptedAnswer> scripted;
+  std::shared_ptr<const ScriptedAnswer> standing_answer;
   {
     std::lock_guard lock(mutex);
     records.push_back(request);
+    const auto key = std::make_pair(request.method, std::string(path));
     if (!scripts.empty()) {
-      auto it = scripts.find(std::make_pair(request.method, std::string(path)));
+      auto it = scripts.find(key);
       if (it != scripts.end() && !it->second.empty()) {
         scripted = std::move(it->second.front());
         it->second.pop_front();
       }
     }
+    if (!scripted && !standing.empty()) {
+      if (auto it = standing.find(key); it != standing.end()) standing_answer = it->second;
+    }
   }
   if (scripted) return std::move(*scripted);
+  if (standing_answer) return *standing_answer;
 
   const std::string_view query = path.size() < target.size() ? target.substr(path.size() + 1) : std::string_view{};
   RouteAnswer a = routes.answer(request.method, path, query, request.body);
@@ -581,6 +593,10 @@ std::string FakeService::base_url() const {
 
 void FakeService::script(std::string method, std::string path, std::vector<ScriptedAnswer> answers) {
   impl_->script(std::move(method), std::move(path), std::move(answers));
+}
+
+void FakeService::set_standing_answer(std::string method, std::string path, ScriptedAnswer answer) {
+  impl_->set_standing_answer(std::move(method), std::move(path), std::move(answer));
 }
 
 std::vector<RecordedRequest> FakeService::requests() const {

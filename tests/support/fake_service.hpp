@@ -95,6 +95,9 @@ class FakeService {
   // method and path. Once used up (or when none was scripted) the default
   // route answers.
   void script(std::string method, std::string path, std::vector<ScriptedAnswer> answers);
+  // An answer for method + path that stands in for the default route, every
+  // time, once the scripted answers are used up (until reset()).
+  void set_standing_answer(std::string method, std::string path, ScriptedAnswer answer);
   std::vector<RecordedRequest> requests() const;  // every request so far, in arrival order
   void clear_requests();
   // Forgets scripted answers, recorded requests and the orders and swaps

@@ -5,6 +5,7 @@
 
 #include "ffi/internal_fault.hpp"
 #include "ffi/quote_socket.hpp"
+#include "ffi/zeph_client.hpp"
 
 namespace zephlar::ffi {
 
@@ -70,6 +71,10 @@ std::optional<std::string> QuoteStream::recv_with_timeout(SecondsSpan timeout) {
   }
   // Closed and drained: the receiving end goes, the slot stays empty.
   return std::nullopt;
+}
+
+std::shared_ptr<QuoteStream> ZephClient::create_quote_stream(std::string_view pair_ticker) const {
+  return QuoteStream::create(runtime_, core_->config().base_url, pair_ticker);
 }
 
 void QuoteStream::close() noexcept {

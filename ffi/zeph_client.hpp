@@ -28,6 +28,8 @@
 
 namespace zephlar::ffi {
 
+class QuoteStream;
+
 class ZephClient {
  public:
   // Builds the runtime ("Failed to create runtime: {}" as InternalError when
@@ -120,6 +122,12 @@ class ZephClient {
   ZephResult<std::string> lock_wallet() const;
   ZephResult<std::string> decode_ln_invoice(std::string_view invoice) const;
   ZephResult<std::string> whitelist_trade(std::string_view swapstring) const;
+
+  // A live quote stream for `pair_ticker` (sent as given, unchecked) from
+  // the service's WebSocket endpoint, derived from the configured base URL.
+  // Returns before any network activity and never fails; the stream holds
+  // its own reference to the runtime (ffi/quote_stream.hpp).
+  std::shared_ptr<QuoteStream> create_quote_stream(std::string_view pair_ticker) const;
 
  private:
   ZephClient(std::shared_ptr<client::CoreClient> core, std::shared_ptr<Runtime> runtime) noexcept;

@@ -19,6 +19,7 @@
 
 #include "core/api/lsp/lsp_api.hpp"
 #include "core/api/market/market_api.hpp"
+#include "core/api/node/node_api.hpp"
 #include "core/api/orders/orders_api.hpp"
 #include "core/api/swaps/swaps_api.hpp"
 #include "core/async.hpp"
@@ -117,6 +118,41 @@ class CoreClient : public std::enable_shared_from_this<CoreClient> {
   Task<models::PairQuoteResponse> get_best_quote(std::string ticker, std::optional<std::int64_t> from_amount,
                                                  std::optional<std::int64_t> to_amount);
 
+  // The user's RGB Lightning Node. Each operation first passes the node
+  // gate: without a node URL it fails at once with
+  // CoreError::NodeNotConfigured, sending nothing and waiting for nothing.
+  // Otherwise it is the one request of its NodeApi namesake on the node's
+  // HTTP client, through the request loop, its arguments sent unchanged and
+  // its answer handed on as decoded. No state, no cache, no lock.
+
+  // GET /nodeinfo.
+  Task<models::RgbNodeInfo> get_rgb_node_info();
+  // GET /listpeers; the peers in the node's order.
+  Task<std::vector<models::Peer>> list_peers();
+  // POST /connectpeer; the answer is any one JSON value.
+  Task<json::JsonValue> connect_peer(models::ConnectPeerRequest request);
+  // GET /listchannels.
+  Task<std::vector<models::Channel>> list_channels();
+  // GET /listpayments.
+  Task<std::vector<models::Payment>> list_payments();
+  // POST /btcbalance with "{}".
+  Task<models::BtcBalance> get_btc_balance();
+  // POST /assetbalance.
+  Task<models::RgbAssetBalance> get_asset_balance(std::string asset_id);
+  // POST /listassets with "{}".
+  Task<std::vector<models::RgbAsset>> list_node_assets();
+  // POST /address with "{}".
+  Task<models::AddressResponse> get_onchain_address();
+  // POST /init, /unlock and /lock ("{}"): the node's wallet. The client
+  // keeps no view of the wallet's state; every call goes to the node.
+  Task<json::JsonValue> init_wallet(std::string password);
+  Task<json::JsonValue> unlock_wallet(std::string password);
+  Task<json::JsonValue> lock_wallet();
+  // POST /decodelninvoice; the answer is any one JSON value.
+  Task<json::JsonValue> decode_ln_invoice(std::string invoice);
+  // POST /taker on the node, never the service's taker request.
+  Task<json::JsonValue> whitelist_trade(std::string swapstring);
+
  private:
   template <class T>
   struct Cache {
@@ -154,6 +190,11 @@ class CoreClient : public std::enable_shared_from_this<CoreClient> {
   static Task<models::PairQuoteResponse> get_best_quote_in(std::shared_ptr<CoreClient> self, std::string ticker,
                                                            std::optional<std::int64_t> from_amount,
                                                            std::optional<std::int64_t> to_amount);
+  // The body of every node operation: the node gate, then `operation` of
+  // the node's API group with `args`.
+  template <class T, class... Params, class... Args>
+  static Task<T> node_operation_in(std::shared_ptr<CoreClient> self,
+                                   Task<T> (api::NodeApi::*operation)(Params...) const, Args... args);
 
   CoreConfig config_;
   std::chrono::duration<std::uint64_t> cache_ttl_;

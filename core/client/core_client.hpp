@@ -27,9 +27,15 @@
 #include "core/client/core_config.hpp"
 #include "core/error.hpp"
 #include "core/http/http_client.hpp"
+#include "core/json/value.hpp"
 #include "core/models/asset.hpp"
+#include "core/models/atomic_swap.hpp"
 #include "core/models/enums.hpp"
+#include "core/models/lsps1_order.hpp"
+#include "core/models/lsps1_service.hpp"
+#include "core/models/order_history.hpp"
 #include "core/models/quote.hpp"
+#include "core/models/swap_order.hpp"
 #include "core/models/trading_pair.hpp"
 
 namespace zephlar::client {
@@ -51,7 +57,8 @@ CoreResult<std::chrono::nanoseconds> timeout_from_seconds(double seconds);
 
 class CoreClient : public std::enable_shared_from_this<CoreClient> {
  public:
-  // The monotonic clock the caches read; replaceable for tests.
+  // The monotonic clock the caches and the swap wait read; replaceable for
+  // tests.
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
   // Builds the service client, the node client when a node URL is given
@@ -117,6 +124,63 @@ class CoreClient : public std::enable_shared_from_this<CoreClient> {
   // none succeeding yields CoreError::NotFound ("Quote", ticker).
   Task<models::PairQuoteResponse> get_best_quote(std::string ticker, std::optional<std::int64_t> from_amount,
                                                  std::optional<std::int64_t> to_amount);
+
+  // Atomic swaps, swap orders and LSPS1 channel orders. Each is one request
+  // to the service through its API group, sent as given (nothing is checked
+  // first) and answered with the decoded record, unchanged. None of them
+  // needs the node; the task holds the service's HTTP client.
+
+  // GET /api/v1/swaps/nodeinfo.
+  Task<models::SwapNodeInfoResponse> get_node_info();
+  // POST /api/v1/swaps/init.
+  Task<models::SwapResponse> init_maker_swap(models::SwapRequest request);
+  // POST /api/v1/swaps/execute.
+  Task<models::ConfirmSwapResponse> execute_maker_swap(models::ConfirmSwapRequest request);
+  // POST /api/v1/swaps/atomic/status.
+  Task<models::SwapStatusResponse> get_swap_status(std::string payment_hash);
+  // POST /api/v1/swaps/orders.
+  Task<models::CreateSwapOrderResponse> create_swap_order(models::CreateSwapOrderRequest request);
+  // POST /api/v1/swaps/orders/rate_decision.
+  Task<models::SwapOrderRateDecisionResponse> swap_order_rate_decision(std::string order_id, bool accept);
+  // POST /api/v1/swaps/orders/status.
+  Task<models::SwapOrderStatusResponse> get_swap_order_status(std::string order_id);
+  // GET /api/v1/swaps/orders/history?limit=L&skip=S[&status=STATUS], the
+  // status inserted byte for byte when given.
+  Task<models::OrderHistoryResponse> get_order_history(std::optional<std::string> status, std::int32_t limit,
+                                                       std::int32_t skip);
+  // GET /api/v1/swaps/orders/analytics.
+  Task<models::OrderStatsResponse> get_order_analytics();
+  // GET /api/v1/lsps1/get_info.
+  Task<models::GetInfoResponseModel> get_lsp_info();
+  // GET /api/v1/lsps1/network_info.
+  Task<models::NetworkInfoResponse> get_lsp_network_info();
+  // POST /api/v1/lsps1/estimate_fees.
+  Task<models::ChannelFees> estimate_lsp_fees(std::int64_t channel_size);
+  // POST /api/v1/lsps1/create_order.
+  Task<models::ChannelOrderResponse> create_order(models::CreateOrderRequest request);
+  // POST /api/v1/lsps1/get_order.
+  Task<models::ChannelOrderResponse> get_lsp_order(std::string order_id);
+  // POST /api/v1/lsps1/retry_delivery; the answer is any one JSON value.
+  Task<json::JsonValue> retry_delivery(std::string order_id);
+
+  // Turns a quote into an executed atomic swap, one request after the
+  // other, all to the service: init (the quote's rfq_id and its legs' asset
+  // ids and amounts), node info (a null pubkey fails with CoreError::Config
+  // "Node pubkey not available"), the taker request only when a node URL is
+  // configured, then execute with that pubkey as the taker's. The first
+  // error ends it and is returned unchanged; nothing is undone.
+  Task<models::ConfirmSwapResponse> complete_swap_from_quote(models::PairQuoteResponse quote);
+  // Asks for the swap's status at once and then after every poll interval
+  // until it is Succeeded, Expired or Failed, and returns that Swap. After
+  // an answer that is not final (no swap included), once `timeout` has
+  // passed since the start (equal counts) it fails with CoreError::Timeout
+  // carrying `timeout` in seconds. The time-out is only tested between
+  // polls: a request under way is not cut short, and the pause always lasts
+  // the whole interval. A failed status request ends it with its error. A
+  // caller that cancels the task (a deadline raced with `||`, say) aborts
+  // the request or the pause under way.
+  Task<models::Swap> wait_for_swap_completion(std::string payment_hash, std::chrono::nanoseconds timeout,
+                                              std::chrono::nanoseconds poll_interval);
 
   // The user's RGB Lightning Node. Each operation first passes the node
   // gate: without a node URL it fails at once with
@@ -190,6 +254,11 @@ class CoreClient : public std::enable_shared_from_this<CoreClient> {
   static Task<models::PairQuoteResponse> get_best_quote_in(std::shared_ptr<CoreClient> self, std::string ticker,
                                                            std::optional<std::int64_t> from_amount,
                                                            std::optional<std::int64_t> to_amount);
+  static Task<models::ConfirmSwapResponse> complete_swap_from_quote_in(std::shared_ptr<CoreClient> self,
+                                                                       models::PairQuoteResponse quote);
+  static Task<models::Swap> wait_for_swap_completion_in(std::shared_ptr<CoreClient> self, std::string payment_hash,
+                                                        std::chrono::nanoseconds timeout,
+                                                        std::chrono::nanoseconds poll_interval);
   // The body of every node operation: the node gate, then `operation` of
   // the node's API group with `args`.
   template <class T, class... Params, class... Args>

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,8 +65,10 @@ TEST_F(NodeAnswerTest, StatusRecordsAndLists) {
       node_, client_for(3),
       {
           // RgbNodeInfo: every member defaults; present ones must have their type.
-          {"get_rgb_node_info", "{}", R"(ok {"pubkey":"","network":"","block_height":0,"num_channels":0,"num_peers":0})"},
-          {"get_rgb_node_info", R"({"pubkey":"p","network":"Testnet","block_height":7,"num_channels":1,"num_peers":3,"x":[1]})",
+          {"get_rgb_node_info", "{}",
+           R"(ok {"pubkey":"","network":"","block_height":0,"num_channels":0,"num_peers":0})"},
+          {"get_rgb_node_info",
+           R"({"pubkey":"p","network":"Testnet","block_height":7,"num_channels":1,"num_peers":3,"x":[1]})",
            R"(ok {"pubkey":"p","network":"Testnet","block_height":7,"num_channels":1,"num_peers":3})"},
           {"get_rgb_node_info", R"({"num_peers":-2,"block_height":)" + nine + "}",
            R"(ok {"pubkey":"","network":"","block_height":)" + nine + R"(,"num_channels":0,"num_peers":-2})"},
@@ -75,9 +78,11 @@ TEST_F(NodeAnswerTest, StatusRecordsAndLists) {
            "error JSON error: invalid type: null, expected a string at line 1 column 14"},
           {"get_rgb_node_info", R"(["p","n",1])",
            R"(ok {"pubkey":"p","network":"n","block_height":1,"num_channels":0,"num_peers":0})"},
-          {"get_rgb_node_info", "[]", R"(ok {"pubkey":"","network":"","block_height":0,"num_channels":0,"num_peers":0})"},
+          {"get_rgb_node_info", "[]",
+           R"(ok {"pubkey":"","network":"","block_height":0,"num_channels":0,"num_peers":0})"},
           {"get_rgb_node_info", "{} {}", "error JSON error: trailing characters at line 1 column 4"},
-          {"get_rgb_node_info", R"({"pubkey":"a","pubkey":"b"})", "error JSON error: duplicate field `pubkey` at line 1 column 22"},
+          {"get_rgb_node_info", R"({"pubkey":"a","pubkey":"b"})",
+           "error JSON error: duplicate field `pubkey` at line 1 column 22"},
 
           // Peers.
           {"list_peers", R"({"peers":[]})", "ok []"},
@@ -86,14 +91,18 @@ TEST_F(NodeAnswerTest, StatusRecordsAndLists) {
            R"(ok [{"pubkey":"p","address":null,"connected":true}])"},
           {"list_peers", R"({"total":2,"peers":[{"pubkey":"b","address":"h:1"},{"pubkey":"a"}]})",
            R"(ok [{"pubkey":"b","address":"h:1","connected":false},{"pubkey":"a","address":null,"connected":false}])"},
-          {"list_peers", R"({"peers":[{"address":"a"}]})", "error JSON error: missing field `pubkey` at line 1 column 25"},
+          {"list_peers", R"({"peers":[{"address":"a"}]})",
+           "error JSON error: missing field `pubkey` at line 1 column 25"},
           {"list_peers", R"({"peers":[{"pubkey":"p"},{"pubkey":1}]})",
            "error JSON error: invalid type: integer `1`, expected a string at line 1 column 36"},
           {"list_peers", "{}", "error JSON error: missing field `peers` at line 1 column 2"},
           {"list_peers", R"({"peers":[]} x)", "error JSON error: trailing characters at line 1 column 14"},
-          {"list_peers", R"({"peers":null})", "error JSON error: invalid type: null, expected a sequence at line 1 column 13"},
-          {"list_peers", R"({"peers":{}})", "error JSON error: invalid type: map, expected a sequence at line 1 column 9"},
-          {"list_peers", "[]", "error JSON error: invalid length 0, expected struct Response with 1 element at line 1 column 2"},
+          {"list_peers", R"({"peers":null})",
+           "error JSON error: invalid type: null, expected a sequence at line 1 column 13"},
+          {"list_peers", R"({"peers":{}})",
+           "error JSON error: invalid type: map, expected a sequence at line 1 column 9"},
+          {"list_peers", "[]",
+           "error JSON error: invalid length 0, expected struct Response with 1 element at line 1 column 2"},
 
           // Channels.
           {"list_channels", R"({"channels":[]})", "ok []"},
@@ -111,7 +120,8 @@ TEST_F(NodeAnswerTest, StatusRecordsAndLists) {
            R"(ok [{"payment_hash":"h","status":"","amount_msat":-1,"direction":"","created_at":0}])"},
           {"list_payments", R"({"payments":[{"status":"Pending"}]})",
            "error JSON error: missing field `payment_hash` at line 1 column 33"},
-          {"list_payments", R"({"payments":null})", "error JSON error: invalid type: null, expected a sequence at line 1 column 16"},
+          {"list_payments", R"({"payments":null})",
+           "error JSON error: invalid type: null, expected a sequence at line 1 column 16"},
       });
 }
 
@@ -131,7 +141,8 @@ TEST_F(NodeAnswerTest, FundsRecordsAndLists) {
            "error JSON error: invalid type: floating point `100.0`, expected i64 at line 1 column 16"},
           {"get_btc_balance", R"({"total":"10"})",
            R"(error JSON error: invalid type: string "10", expected i64 at line 1 column 13)"},
-          {"get_btc_balance", R"({"confirmed":null})", "error JSON error: invalid type: null, expected i64 at line 1 column 17"},
+          {"get_btc_balance", R"({"confirmed":null})",
+           "error JSON error: invalid type: null, expected i64 at line 1 column 17"},
           {"get_btc_balance", R"({"confirmed":9223372036854775808})",
            "error JSON error: invalid value: integer `9223372036854775808`, expected i64 at line 1 column 32"},
           {"get_btc_balance", "[7]", R"(ok {"confirmed":7,"unconfirmed":0,"total":0})"},
@@ -139,8 +150,10 @@ TEST_F(NodeAnswerTest, FundsRecordsAndLists) {
           // An unknown member is skipped however deeply it nests.
           {"get_btc_balance", R"({"x":)" + std::string(300, '[') + std::string(300, ']') + R"(,"total":3})",
            R"(ok {"confirmed":0,"unconfirmed":0,"total":3})"},
-          {"get_btc_balance", R"({"total":1,"total":2})", "error JSON error: duplicate field `total` at line 1 column 18"},
-          {"get_btc_balance", "7", "error JSON error: invalid type: integer `7`, expected struct BtcBalance at line 1 column 1"},
+          {"get_btc_balance", R"({"total":1,"total":2})",
+           "error JSON error: duplicate field `total` at line 1 column 18"},
+          {"get_btc_balance", "7",
+           "error JSON error: invalid type: integer `7`, expected struct BtcBalance at line 1 column 1"},
 
           // RgbAssetBalance, read the same way.
           {"get_asset_balance", R"({"settled":5})", R"(ok {"settled":5,"future":0,"spendable":0})"},
@@ -165,14 +178,17 @@ TEST_F(NodeAnswerTest, FundsRecordsAndLists) {
            "error JSON error: invalid type: floating point `2.5`, expected u8 at line 1 column 42"},
           {"list_node_assets", R"({"assets":[{"asset_id":"a","ticker":null}]})",
            "error JSON error: invalid type: null, expected a string at line 1 column 40"},
-          {"list_node_assets", R"({"assets":[{"ticker":"T"}]})", "error JSON error: missing field `asset_id` at line 1 column 25"},
+          {"list_node_assets", R"({"assets":[{"ticker":"T"}]})",
+           "error JSON error: missing field `asset_id` at line 1 column 25"},
           {"list_node_assets", "{}", "error JSON error: missing field `assets` at line 1 column 2"},
 
           // On-chain address.
           {"get_onchain_address", R"({"address":"A","kind":1})", R"(ok {"address":"A"})"},
-          {"get_onchain_address", R"({"address":"not an address at all"})", R"(ok {"address":"not an address at all"})"},
+          {"get_onchain_address", R"({"address":"not an address at all"})",
+           R"(ok {"address":"not an address at all"})"},
           {"get_onchain_address", "{}", "error JSON error: missing field `address` at line 1 column 2"},
-          {"get_onchain_address", R"({"address":null})", "error JSON error: invalid type: null, expected a string at line 1 column 15"},
+          {"get_onchain_address", R"({"address":null})",
+           "error JSON error: invalid type: null, expected a string at line 1 column 15"},
       });
 }
 
@@ -182,21 +198,22 @@ TEST_F(NodeAnswerTest, AnyJsonValueIsASuccess) {
   const std::string deep = std::string(127, '[') + std::string(127, ']');
   for (const std::string_view name :
        {"connect_peer", "init_wallet", "unlock_wallet", "lock_wallet", "decode_ln_invoice", "whitelist_trade"}) {
-    run_answer_cases(node_, client_for(3),
-                     {
-                         {name, "null", "ok null"},
-                         {name, "false", "ok false"},
-                         {name, " 42 ", "ok 42"},
-                         {name, "-1.50", "ok -1.5"},
-                         {name, R"("done")", R"(ok "done")"},
-                         {name, R"([1,{"b":2,"a":1}])", R"(ok [1,{"a":1,"b":2}])"},
-                         {name, R"({"z":{"y":1,"x":[]},"a":null,"a":true})", R"(ok {"a":true,"z":{"x":[],"y":1}})"},
-                         // A failure reported inside a 2xx answer is the node's business.
-                         {name, R"({"error":"wrong password","code":401})", R"(ok {"code":401,"error":"wrong password"})"},
-                         {name, deep, "ok " + deep},
-                         {name, "[" + deep + "]", "error JSON error: recursion limit exceeded at line 1 column 128"},
-                         {name, "[]]", "error JSON error: trailing characters at line 1 column 3"},
-                     });
+    run_answer_cases(
+        node_, client_for(3),
+        {
+            {name, "null", "ok null"},
+            {name, "false", "ok false"},
+            {name, " 42 ", "ok 42"},
+            {name, "-1.50", "ok -1.5"},
+            {name, R"("done")", R"(ok "done")"},
+            {name, R"([1,{"b":2,"a":1}])", R"(ok [1,{"a":1,"b":2}])"},
+            {name, R"({"z":{"y":1,"x":[]},"a":null,"a":true})", R"(ok {"a":true,"z":{"x":[],"y":1}})"},
+            // A failure reported inside a 2xx answer is the node's business.
+            {name, R"({"error":"wrong password","code":401})", R"(ok {"code":401,"error":"wrong password"})"},
+            {name, deep, "ok " + deep},
+            {name, "[" + deep + "]", "error JSON error: recursion limit exceeded at line 1 column 128"},
+            {name, "[]]", "error JSON error: trailing characters at line 1 column 3"},
+        });
   }
 }
 
@@ -238,32 +255,71 @@ struct StatusCase {
   std::string_view operation;
   std::vector<ScriptedAnswer> answers;
   std::size_t tries;
-  std::string outcome;                    // as outcome_text writes it
-  std::optional<std::string> details;     // of the final Api error
+  std::string outcome;                 // as outcome_text writes it
+  std::optional<std::string> details;  // of the final Api error
 };
 
 TEST_F(NodeAnswerTest, ErrorStatusesAndRetries) {
   const std::vector<StatusCase> cases = {
-      {"404 is final", "get_rgb_node_info", {answer(404, "no such path")}, 1,
-       "error API error (404): Not Found", "no such path"},
-      {"400 is final", "unlock_wallet", {answer(400, R"({"error":"wrong password","code":400})")}, 1,
-       "error API error (400): Bad Request", R"({"error":"wrong password","code":400})"},
+      {"404 is final",
+       "get_rgb_node_info",
+       {answer(404, "no such path")},
+       1,
+       "error API error (404): Not Found",
+       "no such path"},
+      {"400 is final",
+       "unlock_wallet",
+       {answer(400, R"({"error":"wrong password","code":400})")},
+       1,
+       "error API error (400): Bad Request",
+       R"({"error":"wrong password","code":400})"},
       {"401 is final", "lock_wallet", {answer(401, "")}, 1, "error API error (401): Unauthorized", ""},
       {"403 is final", "list_node_assets", {answer(403, "locked")}, 1, "error API error (403): Forbidden", "locked"},
-      {"invalid UTF-8 in details is replaced", "list_payments", {answer(409, "a\xff" "b")}, 1,
-       "error API error (409): Conflict", "a\xef\xbf\xbd" "b"},
-      {"503 every time", "unlock_wallet", {answer(503, "busy"), answer(503, "busy"), answer(503, "still busy")}, 3,
-       "error API error (503): Service Unavailable", "still busy"},
-      {"429 every time", "list_peers", {answer(429, "slow"), answer(429, "slow"), answer(429, "slow")}, 3,
-       "error API error (429): Too Many Requests", "slow"},
-      {"status without a phrase", "get_btc_balance", {answer(599, "x"), answer(599, "x"), answer(599, "y")}, 3,
-       "error API error (599): Unknown error", "y"},
-      {"500 then success", "init_wallet", {answer(500, "oops"), answer(200, R"({"mnemonic":"w"})")}, 2,
-       R"(ok {"mnemonic":"w"})", std::nullopt},
-      {"retryable then final", "whitelist_trade", {answer(502, "gw"), answer(400, "bad swap")}, 2,
-       "error API error (400): Bad Request", "bad swap"},
-      {"retryable then undecodable", "get_onchain_address", {answer(500, ""), answer(200, "{}")}, 2,
-       "error JSON error: missing field `address` at line 1 column 2", std::nullopt},
+      {"invalid UTF-8 in details is replaced",
+       "list_payments",
+       {answer(409,
+               "a\xff"
+               "b")},
+       1,
+       "error API error (409): Conflict",
+       "a\xef\xbf\xbd"
+       "b"},
+      {"503 every time",
+       "unlock_wallet",
+       {answer(503, "busy"), answer(503, "busy"), answer(503, "still busy")},
+       3,
+       "error API error (503): Service Unavailable",
+       "still busy"},
+      {"429 every time",
+       "list_peers",
+       {answer(429, "slow"), answer(429, "slow"), answer(429, "slow")},
+       3,
+       "error API error (429): Too Many Requests",
+       "slow"},
+      {"status without a phrase",
+       "get_btc_balance",
+       {answer(599, "x"), answer(599, "x"), answer(599, "y")},
+       3,
+       "error API error (599): Unknown error",
+       "y"},
+      {"500 then success",
+       "init_wallet",
+       {answer(500, "oops"), answer(200, R"({"mnemonic":"w"})")},
+       2,
+       R"(ok {"mnemonic":"w"})",
+       std::nullopt},
+      {"retryable then final",
+       "whitelist_trade",
+       {answer(502, "gw"), answer(400, "bad swap")},
+       2,
+       "error API error (400): Bad Request",
+       "bad swap"},
+      {"retryable then undecodable",
+       "get_onchain_address",
+       {answer(500, ""), answer(200, "{}")},
+       2,
+       "error JSON error: missing field `address` at line 1 column 2",
+       std::nullopt},
   };
   for (const StatusCase& c : cases) {
     SCOPED_TRACE(c.label);

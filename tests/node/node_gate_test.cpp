@@ -101,12 +101,7 @@ struct UrlCase {
 
 TEST_F(NodeGateTest, NodeUrlLosesItsTrailingSlashesAndKeepsItsPath) {
   const UrlCase cases[] = {
-      {"", ""},
-      {"/", ""},
-      {"///", ""},
-      {"/api", "/api"},
-      {"/api/", "/api"},
-      {"/rgb/node//", "/rgb/node"},
+      {"", ""}, {"/", ""}, {"///", ""}, {"/api", "/api"}, {"/api/", "/api"}, {"/rgb/node//", "/rgb/node"},
   };
   FakeService node;
   for (const UrlCase& c : cases) {

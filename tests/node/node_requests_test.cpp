@@ -65,7 +65,9 @@ const std::vector<TextOperation>& text_operations() {
   using Client = NodeOperation::Client;
   static const std::vector<TextOperation> operations = {
       {"connect_peer", "/connectpeer", "peer_pubkey_and_addr",
-       [](const Client& c, std::string text) { return json_of(c->connect_peer(models::ConnectPeerRequest{std::move(text)})); }},
+       [](const Client& c, std::string text) {
+         return json_of(c->connect_peer(models::ConnectPeerRequest{std::move(text)}));
+       }},
       {"get_asset_balance", "/assetbalance", "asset_id",
        [](const Client& c, std::string text) { return json_of(c->get_asset_balance(std::move(text))); }},
       {"init_wallet", "/init", "password",
@@ -193,10 +195,13 @@ TEST_F(NodeRequestTest, FundsAnswersDecode) {
   const auto assets = run(client_->list_node_assets());
   ASSERT_TRUE(assets) << assets.error().to_string();
   ASSERT_EQ(assets->size(), 2u);
-  EXPECT_EQ(assets.value()[0], (models::RgbAsset{std::string(fake_data::usdt_asset_id), "USDT", "Tether USD", 6,
-                                                 {250'000'000, 300'000'000, 250'000'000}}));
-  EXPECT_EQ(assets.value()[1], (models::RgbAsset{std::string(fake_data::xaut_asset_id), "XAUT", "Tether Gold", 6,
-                                                 {2'000'000, 2'000'000, 2'000'000}}));
+  EXPECT_EQ(
+      assets.value()[0],
+      (models::RgbAsset{
+          std::string(fake_data::usdt_asset_id), "USDT", "Tether USD", 6, {250'000'000, 300'000'000, 250'000'000}}));
+  EXPECT_EQ(assets.value()[1],
+            (models::RgbAsset{
+                std::string(fake_data::xaut_asset_id), "XAUT", "Tether Gold", 6, {2'000'000, 2'000'000, 2'000'000}}));
 
   const auto address = run(client_->get_onchain_address());
   ASSERT_TRUE(address) << address.error().to_string();
@@ -207,12 +212,13 @@ TEST_F(NodeRequestTest, WalletInvoiceAndTradeAnswersAreHandedOnAsJsonValues) {
   ASSERT_NE(client_, nullptr);
   const auto init = run(client_->init_wallet("pw"));
   ASSERT_TRUE(init) << init.error().to_string();
-  EXPECT_EQ(json::to_json(init.value()),
-            R"({"mnemonic":"abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about"})");
+  EXPECT_EQ(
+      json::to_json(init.value()),
+      R"({"mnemonic":"abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon abandon about"})");
 
-  for (const auto& [name, result] : {std::pair{"unlock", run(client_->unlock_wallet("pw"))},
-                                     std::pair{"lock", run(client_->lock_wallet())},
-                                     std::pair{"taker", run(client_->whitelist_trade("s"))}}) {
+  for (const auto& [name, result] :
+       {std::pair{"unlock", run(client_->unlock_wallet("pw"))}, std::pair{"lock", run(client_->lock_wallet())},
+        std::pair{"taker", run(client_->whitelist_trade("s"))}}) {
     ASSERT_TRUE(result) << name << ": " << result.error().to_string();
     EXPECT_EQ(result.value(), JsonValue::empty_object()) << name;
   }

@@ -99,7 +99,8 @@ struct NodeOperation {
   NodeOutcome call(const Client& client) const { return run(start(client)); }
 };
 
-inline constexpr std::string_view sample_peer = "02a1b2c3d4e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4a5b6c7d8e9f0a1b2@127.0.0.1:9735";
+inline constexpr std::string_view sample_peer =
+    "02a1b2c3d4e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4a5b6c7d8e9f0a1b2@127.0.0.1:9735";
 inline constexpr std::string_view sample_asset_id = "rgb:2JEUOrsc-J5WsXwS-aJmPEFZ-y0r1FxB-3mmt4l0-qnmyRBs";
 inline constexpr std::string_view sample_password = "correct horse battery staple";
 inline constexpr std::string_view sample_invoice = "lnbcrt30u1pnexample0invoice";
@@ -109,8 +110,7 @@ inline constexpr std::string_view sample_swapstring = "30/BTC/10/rgb:2JEUOrsc/17
 inline const std::vector<NodeOperation>& node_operations() {
   using Client = NodeOperation::Client;
   static const std::vector<NodeOperation> operations = {
-      {"get_rgb_node_info", "GET", "/nodeinfo", "",
-       [](const Client& c) { return json_of(c->get_rgb_node_info()); }},
+      {"get_rgb_node_info", "GET", "/nodeinfo", "", [](const Client& c) { return json_of(c->get_rgb_node_info()); }},
       {"list_peers", "GET", "/listpeers", "", [](const Client& c) { return json_of(c->list_peers()); }},
       {"connect_peer", "POST", "/connectpeer",
        R"({"peer_pubkey_and_addr":"02a1b2c3d4e5f6a7b8c9d0e1f2a3b4c5d6e7f8a9b0c1d2e3f4a5b6c7d8e9f0a1b2@127.0.0.1:9735"})",

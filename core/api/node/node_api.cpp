@@ -35,9 +35,7 @@ Task<std::vector<T>> list_member(Task<Response> request, std::vector<T> Response
 
 }  // namespace
 
-Task<models::RgbNodeInfo> NodeApi::get_rgb_node_info() const {
-  return get<models::RgbNodeInfo>(http_, nodeinfo_path);
-}
+Task<models::RgbNodeInfo> NodeApi::get_rgb_node_info() const { return get<models::RgbNodeInfo>(http_, nodeinfo_path); }
 
 Task<std::vector<models::Peer>> NodeApi::list_peers() const {
   return list_member(get<models::ListPeersResponse>(http_, listpeers_path), &models::ListPeersResponse::peers);

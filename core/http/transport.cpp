@@ -173,6 +173,12 @@ struct Transfer {
       if (block_status >= 200 && !followed_redirect) {
         result.answered = true;
         result.status = static_cast<std::uint16_t>(block_status);
+        // One allocation for the body when its length is announced, instead
+        // of a chain of regrowths and copies for large answers.
+        curl_off_t length = -1;
+        if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0 &&
+            length <= (curl_off_t{1} << 30))
+          result.body.reserve(static_cast<std::size_t>(length));
       }
     } else if (istarts_with(line, "location:")) {
       block_has_location = true;

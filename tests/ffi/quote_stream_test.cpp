@@ -290,7 +290,11 @@ TEST(QuoteChannel, DroppingTheReceiverFailsAWaitingSend) {
 }
 
 TEST(QuoteChannel, ReceiveTimesOutOnlyWhenNothingIsQueued) {
-  auto [sender, receiver] = make_quote_channel(4);
+  // (Named references, not a structured binding: the lambda below captures
+  // the receiver.)
+  auto channel = make_quote_channel(4);
+  QuoteSender& sender = channel.first;
+  QuoteReceiver& receiver = channel.second;
   std::string text;
   const auto [status, took] = timed([&] { return receiver.receive_until(Clock::now() + 50ms, text); });
   EXPECT_EQ(status, QuoteReceiver::Status::timed_out);

@@ -2,26 +2,19 @@
 
 #include <utility>
 
+#include "core/api/request.hpp"
+
 namespace zephlar::api {
 
 namespace {
 
-// Each request runs in a frame of its own that keeps the node's HTTP client
-// alive, so the task stays valid whatever becomes of the group that made it.
-template <class T>
-Task<T> get(std::shared_ptr<http::HttpClient> http, std::string path) {
-  co_return co_await http->get<T>(std::move(path));
-}
-
-template <class T, class Body>
-Task<T> post(std::shared_ptr<http::HttpClient> http, std::string path, Body body) {
-  co_return co_await http->post<T>(std::move(path), std::move(body));
-}
+using detail::get;
+using detail::post;
 
 // The parameterless POSTs send the empty object, written as "{}".
 template <class T>
 Task<T> post_empty(std::shared_ptr<http::HttpClient> http, std::string path) {
-  co_return co_await http->post<T>(std::move(path), json::JsonValue::empty_object());
+  return post<T>(std::move(http), std::move(path), json::JsonValue::empty_object());
 }
 
 // The list answers: the one member of the answer record is required; only

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/ffi/wrapper_support.hpp"
+#include "tests/support/refusing_port.hpp"
 
 namespace zephlar::ffi::testing {
 namespace {
@@ -51,11 +52,8 @@ TEST(WrapperErrorsTest, ServiceAndTransportFailures) {
 }
 
 TEST(WrapperErrorsTest, RefusedConnectionIsANetworkError) {
-  std::string base_url;
-  {
-    FakeService gone;
-    base_url = gone.base_url();
-  }
+  const zephlar::testing::RefusingPort refusing;
+  const std::string base_url = refusing.base_url();
   auto client = make_client(config_for(base_url, base_url));
   ASSERT_TRUE(client);
   for (const auto& result : {client->list_pairs(), client->get_btc_balance(), client->get_lsp_info()}) {

@@ -7,6 +7,7 @@
 
 #include "tests/http/http_test_support.hpp"
 #include "tests/support/fake_service.hpp"
+#include "tests/support/refusing_port.hpp"
 
 namespace zephlar::testing {
 namespace {
@@ -211,11 +212,8 @@ TEST_F(RetryTest, ZeroTimeOutFailsEachTryAtOnce) {
 }
 
 TEST_F(RetryTest, ConnectionRefusedIsAConnectionFailure) {
-  std::string base;
-  {
-    FakeService gone;
-    base = gone.base_url();
-  }
+  const zephlar::testing::RefusingPort refusing;
+  const std::string base = refusing.base_url();
   BackoffRecorder backoff;
   const auto client = make_client(base, 1);
   const auto result = run(client->get<JsonValue>("/api/v1/market/pairs"));

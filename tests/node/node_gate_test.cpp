@@ -11,6 +11,7 @@
 #include "core/client/core_client.hpp"
 #include "tests/node/node_test_support.hpp"
 #include "tests/support/fake_service.hpp"
+#include "tests/support/refusing_port.hpp"
 
 namespace zephlar::testing {
 namespace {
@@ -79,11 +80,8 @@ TEST_F(NodeGateTest, EmptyNodeUrlIsTriedMaxRetriesPlusOneTimes) {
 }
 
 TEST_F(NodeGateTest, RefusedConnectionFailsWithConnectionFailed) {
-  std::string closed_url;
-  {
-    FakeService gone;
-    closed_url = gone.base_url();
-  }
+  const zephlar::testing::RefusingPort refusing;
+  const std::string closed_url = refusing.base_url();
   auto client = node_client_for("http://127.0.0.1:1", closed_url, 0);
   ASSERT_NE(client, nullptr);
   for (const std::string_view name : {"get_rgb_node_info", "get_btc_balance", "init_wallet"}) {

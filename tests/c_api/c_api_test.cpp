@@ -739,6 +739,76 @@ class CApiOperations : public ::testing::Test {
   void* plain_ = nullptr;
 };
 
+TEST_F(CApiOperations, JsonTextResults) {
+  ZephlarCallStatus status = fresh_status();
+  const std::string pairs = json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_list_pairs)(client(), &status));
+  EXPECT_EQ(status.code, 0);
+  EXPECT_EQ(pairs.front(), '[');
+  EXPECT_NE(pairs.find("\"USDT\""), std::string::npos);
+
+  const std::string balance = json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_btc_balance)(client(), &status));
+  EXPECT_EQ(status.code, 0);
+  EXPECT_EQ(balance.rfind("{\"confirmed\":", 0), 0u) << balance;
+
+  const std::string quote = json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_quote_by_assets)(
+      client(), text_buffer("BTC"), text_buffer("USDT"), buffer_of(optional_amount(100000)),
+      buffer_of(optional_amount(std::nullopt)), &status));
+  EXPECT_EQ(status.code, 0);
+  EXPECT_NE(quote.find("100000"), std::string::npos) << quote;
+}
+
+TEST_F(CApiOperations, ErrorsArriveLowered) {
+  ZephlarCallStatus status = fresh_status();
+
+  // A node method on a client without a node.
+  EXPECT_EQ(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_list_peers)(without_node(), &status).data, nullptr);
+  ASSERT_EQ(status.code, 1);
+  const Bytes node_error = bytes_of(status.error_buf);
+  Bytes expected{0, 0, 0, 7, 0, 0, 0, 19};
+  for (char c : std::string("Node not configured")) expected.push_back(static_cast<std::uint8_t>(c));
+  EXPECT_EQ(node_error, expected);
+  free_buffer(status.error_buf);
+  status = fresh_status();
+
+  // A swap that is not final when the time is up: the 21-byte TimeoutError.
+  ScriptedAnswer waiting;
+  waiting.body =
+      R"({"swap":{"qty_from":100000,"qty_to":94380000,"from_asset":"BTC","to_asset":"USDT","payment_hash":"h",)"
+      R"("status":"Waiting","requested_at":1,"initiated_at":null,"expires_at":601,"completed_at":null}})";
+  service_.script("POST", "/api/v1/swaps/atomic/status", {waiting});
+  const ZephlarByteBuffer none = ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_wait_for_swap_completion)(
+      client(), text_buffer("h"), 0.0, 1.0, &status);
+  EXPECT_EQ(none.data, nullptr);
+  ASSERT_EQ(status.code, 1);
+  Bytes timeout{0, 0, 0, 4, 0, 0, 0, 0x0D};
+  for (char c : std::string("Timeout error")) timeout.push_back(static_cast<std::uint8_t>(c));
+  EXPECT_EQ(bytes_of(status.error_buf), timeout);
+  EXPECT_EQ(timeout.size(), 21u);
+  free_buffer(status.error_buf);
+  status = fresh_status();
+
+  // An empty text argument given as the empty buffer.
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_pair_by_ticker)(client(), {0, 0, nullptr}, &status);
+  const LoweredError not_found = lowered_error(status);
+  EXPECT_EQ(not_found.variant, 6);
+  EXPECT_EQ(not_found.display, "Not found: Trading pair not found: ");
+
+  // The fee estimate never gives a number.
+  EXPECT_EQ(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_estimate_swap_fees)(client(), text_buffer("BTC/USDT"), 1000,
+                                                                           &status),
+            0u);
+  const LoweredError fees = lowered_error(status);
+  EXPECT_EQ(fees.variant, 8);
+  EXPECT_EQ(fees.display, "Internal error: Not implemented");
+
+  // An answer outside 2xx.
+  service_.script("GET", "/api/v1/market/assets", {ScriptedAnswer{403, "{}", {}, {}, ScriptedAnswer::Fault::none}});
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_list_assets)(client(), &status);
+  const LoweredError forbidden = lowered_error(status);
+  EXPECT_EQ(forbidden.variant, 2);
+  EXPECT_EQ(forbidden.display, "API error: Forbidden");
+}
+
 TEST_F(CApiOperations, OptionalAmountsThatDoNotDecode) {
   struct Case {
     const char* label;
@@ -781,6 +851,50 @@ TEST_F(CApiOperations, OptionalAmountsThatDoNotDecode) {
       &status));
   EXPECT_EQ(status.code, 0);
   EXPECT_EQ(requests_to("/api/v1/market/quote"), 1u);
+}
+
+TEST_F(CApiOperations, BooleansOptionalTextsAndBrokenBuffers) {
+  ZephlarCallStatus status = fresh_status();
+  // accept = 2: refused, and the reference passed along is released all the
+  // same (the client still frees cleanly in TearDown).
+  for (const std::int8_t accept : {std::int8_t{2}, std::int8_t{-1}}) {
+    ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_swap_order_rate_decision)(client(), text_buffer("order-1"), accept,
+                                                                           &status);
+    EXPECT_EQ(unexpected_message(status), "Failed to convert arg 'accept': unexpected byte for Boolean");
+  }
+  EXPECT_EQ(requests_to("/api/v1/swaps/orders/rate_decision"), 0u);
+  json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_swap_order_rate_decision)(client(), text_buffer("order-1"),
+                                                                                   1, &status));
+  EXPECT_EQ(status.code, 0);
+
+  // The status filter: 00 is no filter; 00 followed by anything is junk.
+  json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_order_history)(client(), buffer_of({0}), 10, 0, &status));
+  EXPECT_EQ(status.code, 0);
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_order_history)(client(), buffer_of({0, 0}), 10, 0, &status);
+  EXPECT_EQ(unexpected_message(status),
+            "Failed to convert arg 'status': junk data left in buffer after lifting (count: 1)");
+  Bytes filled{1};
+  put_text(filled, "FILLED");
+  const std::string history = json_text(
+      ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_order_history)(client(), buffer_of(filled), 10, 0, &status));
+  EXPECT_EQ(status.code, 0);
+  ASSERT_FALSE(service_.requests().empty());
+  EXPECT_NE(service_.requests().back().target.find("status=FILLED"), std::string::npos);
+
+  // A text buffer that fails verification: the verification message itself,
+  // and the later argument is released unread.
+  ZephlarByteBuffer broken = text_buffer("BTC/USDT");
+  broken.len = broken.capacity + 1;
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_best_quote)(client(), broken, buffer_of(optional_amount(1)),
+                                                                buffer_of({0}), &status);
+  EXPECT_EQ(unexpected_message(status), "ByteBuffer length exceeds capacity");
+
+  // Seconds that cannot be a time span, before any request.
+  const std::size_t before = requests_to("/api/v1/swaps/atomic/status");
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_wait_for_swap_completion)(client(), text_buffer("h"), -1.0, 1.0,
+                                                                          &status);
+  EXPECT_EQ(unexpected_message(status), "cannot convert float seconds to Duration: value is negative");
+  EXPECT_EQ(requests_to("/api/v1/swaps/atomic/status"), before);
 }
 
 }  // namespace

@@ -153,16 +153,16 @@ std::array<PyObject*, class_count> built{};
 
 PyObject* build_class(ClassId id) {
   if (!load_builtins()) return nullptr;
-  const ClassSpec& spec = spec_of(id);
+  const ClassSpec& layout = spec_of(id);
   std::vector<PyType_Slot> slots;
   slots.push_back({Py_tp_base, builtins().object_type});
-  if (spec.doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(spec.doc)});
-  if (spec.methods != nullptr) slots.push_back({Py_tp_methods, spec.methods});
-  if (spec.getset != nullptr) slots.push_back({Py_tp_getset, spec.getset});
-  slots.push_back({Py_tp_new, reinterpret_cast<void*>(spec.constructor)});
-  slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(spec.dealloc)});
+  if (layout.doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(layout.doc)});
+  if (layout.methods != nullptr) slots.push_back({Py_tp_methods, layout.methods});
+  if (layout.getset != nullptr) slots.push_back({Py_tp_getset, layout.getset});
+  slots.push_back({Py_tp_new, reinterpret_cast<void*>(layout.constructor)});
+  slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(layout.dealloc)});
   slots.push_back({0, nullptr});
-  PyType_Spec type_spec{spec.qualified_name, spec.basic_size, 0, Py_TPFLAGS_DEFAULT, slots.data()};
+  PyType_Spec type_spec{layout.qualified_name, layout.basic_size, 0, Py_TPFLAGS_DEFAULT, slots.data()};
   return PyType_FromSpec(&type_spec);
 }
 

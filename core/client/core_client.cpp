@@ -5,6 +5,8 @@
 #include <limits>
 #include <utility>
 
+#include "core/seconds.hpp"
+
 namespace zephlar::client {
 
 namespace {
@@ -32,34 +34,13 @@ std::string describe_seconds(double seconds) {
 }  // namespace
 
 CoreResult<std::chrono::nanoseconds> timeout_from_seconds(double seconds) {
-  constexpr double two_to_64 = 18446744073709551616.0;
-  if (!(seconds >= 0.0) || !(seconds < two_to_64)) {
+  if (!(seconds >= 0.0) || !(seconds < two_to_64_seconds)) {
     return Err(CoreError(CoreError::Config{"timeout must be a finite number of seconds from 0 up to 2^64, got " +
                                            describe_seconds(seconds)}));
   }
-  if (seconds == 0.0) return std::chrono::nanoseconds(0);
-
-  // seconds = m * 2^e exactly, with m a 53-bit integer. The nanosecond count
-  // m * 10^9 * 2^e is computed exactly in 128 bits (m * 10^9 < 2^83, and
-  // seconds < 2^64 keeps the left shifts below 2^94), then rounded.
-  int exponent = 0;
-  const double mantissa = std::frexp(seconds, &exponent);
-  const auto m = static_cast<std::uint64_t>(std::ldexp(mantissa, 53));
-  const int e = exponent - 53;
-  using u128 = unsigned __int128;
-  const u128 scaled = static_cast<u128>(m) * 1'000'000'000u;
-  u128 nanos = 0;
-  if (e >= 0) {
-    nanos = scaled << e;
-  } else if (-e < 128) {
-    const int shift = -e;
-    nanos = scaled >> shift;
-    const u128 remainder = scaled - (nanos << shift);
-    const u128 half = static_cast<u128>(1) << (shift - 1);
-    if (remainder > half || (remainder == half && (nanos & 1) != 0)) ++nanos;
-  }  // else below 2^-45 ns: rounds to zero.
-
-  constexpr auto max_nanos = static_cast<u128>(std::numeric_limits<std::chrono::nanoseconds::rep>::max());
+  const auto nanos = nanoseconds_in_seconds(seconds);
+  constexpr auto max_nanos =
+      static_cast<unsigned __int128>(std::numeric_limits<std::chrono::nanoseconds::rep>::max());
   if (nanos > max_nanos) return std::chrono::nanoseconds::max();
   return std::chrono::nanoseconds(static_cast<std::chrono::nanoseconds::rep>(nanos));
 }

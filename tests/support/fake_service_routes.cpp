@@ -1093,21 +1093,31 @@ struct ChannelOrderIn {
   bool completed = false;
 };
 
+// Two's-complement sums and products: callers may send any 64-bit balance,
+// and the figures derived from them only need to be deterministic.
+std::int64_t wrapping_add(std::int64_t a, std::int64_t b) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+std::int64_t wrapping_mul(std::int64_t a, std::int64_t b) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) * static_cast<std::uint64_t>(b));
+}
+
 std::string write_channel_order(const ChannelOrderIn& in) {
-  const ChannelFeesData fees = channel_fees(in.lsp_balance_sat + in.client_balance_sat);
+  const ChannelFeesData fees = channel_fees(wrapping_add(in.lsp_balance_sat, in.client_balance_sat));
   const bool with_asset = in.asset_id.value.has_value();
   const std::int64_t asset_price = with_asset ? 1'000 : 0;
-  const std::int64_t order_total = fees.total + in.client_balance_sat + asset_price;
+  const std::int64_t order_total = wrapping_add(wrapping_add(fees.total, in.client_balance_sat), asset_price);
   const std::string expires = iso_time(in.created_at + 3600);
   const char* state = in.completed ? "PAID" : "EXPECT_PAYMENT";
   const std::string h = sha256_hex(in.order_id);
-  const std::string bolt11 = Obj()
-                                 .str("state", state)
-                                 .str("expires_at", expires)
-                                 .i64("fee_total_sat", fees.total)
-                                 .i64("order_total_sat", order_total)
-                                 .str("invoice", "lnbcrt" + std::to_string(order_total * 10) + "n1p" + h.substr(0, 52))
-                                 .done();
+  const std::string bolt11 =
+      Obj()
+          .str("state", state)
+          .str("expires_at", expires)
+          .i64("fee_total_sat", fees.total)
+          .i64("order_total_sat", order_total)
+          .str("invoice", "lnbcrt" + std::to_string(wrapping_mul(order_total, 10)) + "n1p" + h.substr(0, 52))
+          .done();
   Obj onchain;
   onchain.str("state", in.completed ? "PAID" : "EXPECT_PAYMENT")
       .str("expires_at", expires)

@@ -39,8 +39,7 @@ CoreResult<std::chrono::nanoseconds> timeout_from_seconds(double seconds) {
                                            describe_seconds(seconds)}));
   }
   const auto nanos = nanoseconds_in_seconds(seconds);
-  constexpr auto max_nanos =
-      static_cast<unsigned __int128>(std::numeric_limits<std::chrono::nanoseconds::rep>::max());
+  constexpr auto max_nanos = static_cast<unsigned __int128>(std::numeric_limits<std::chrono::nanoseconds::rep>::max());
   if (nanos > max_nanos) return std::chrono::nanoseconds::max();
   return std::chrono::nanoseconds(static_cast<std::chrono::nanoseconds::rep>(nanos));
 }

@@ -12,7 +12,7 @@
 
 namespace zephlar::testing {
 
-struct ProbeCase {
+struct RecordCase {
   std::string what;
   std::string type;
   std::string input;
@@ -22,24 +22,24 @@ struct ProbeCase {
 };
 
 // Reads and is written back unchanged (the input is already in normal form).
-inline ProbeCase same(std::string what, std::string type, std::string text,
+inline RecordCase same(std::string what, std::string type, std::string text,
                       json::Source source = json::Source::response_body) {
   std::string expected = text;
   return {std::move(what), std::move(type), std::move(text), true, std::move(expected), source};
 }
 
-inline ProbeCase reads(std::string what, std::string type, std::string input, std::string output,
+inline RecordCase reads(std::string what, std::string type, std::string input, std::string output,
                        json::Source source = json::Source::response_body) {
   return {std::move(what), std::move(type), std::move(input), true, std::move(output), source};
 }
 
-inline ProbeCase fails(std::string what, std::string type, std::string input, std::string error,
+inline RecordCase fails(std::string what, std::string type, std::string input, std::string error,
                        json::Source source = json::Source::response_body) {
   return {std::move(what), std::move(type), std::move(input), false, std::move(error), source};
 }
 
-inline void run_probe_table(const std::vector<ProbeCase>& cases) {
-  for (const ProbeCase& c : cases) {
+inline void run_probe_table(const std::vector<RecordCase>& cases) {
+  for (const RecordCase& c : cases) {
     SCOPED_TRACE(c.what);
     const auto result = probe(c.type, c.input, c.source);
     ASSERT_TRUE(result.has_value()) << "no readable type " << c.type;

@@ -151,34 +151,6 @@ TEST_F(QuoteTest, GetQuoteNeedsExactlyOneAmount) {
           R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN"},"to_asset":{"asset_id":"USDT","layer":"RGB_LN","amount":-3}})"}));
 }
 
-template <class Amount>
-constexpr bool amount_can_be_null = requires(Amount a) {
-  a.set_null();
-};
-
-TEST_F(QuoteTest, NullAmountIsNoAmountAndIsSentAsNull) {
-  // Instantiated only where the leg's amount has a null state.
-  [&](auto type) {
-    using Amount = typename decltype(type)::type;
-    if constexpr (!amount_can_be_null<Amount>) {
-      GTEST_SKIP() << "the leg's amount has no null state in this build";
-    } else {
-      Amount null_amount;
-      null_amount.set_null();
-      auto both_null = run_task(client->get_quote(request_with(null_amount, null_amount)));
-      ASSERT_FALSE(both_null);
-      EXPECT_EQ(both_null.error().to_string(), "Validation error: Must specify either from_amount or to_amount");
-
-      auto sent = run_task(client->get_quote(request_with(null_amount, Amount(10))));
-      ASSERT_TRUE(sent) << sent.error().to_string();
-      EXPECT_EQ(
-          quote_bodies(),
-          (std::vector<std::string>{
-              R"({"from_asset":{"asset_id":"BTC","layer":"BTC_LN","amount":null},"to_asset":{"asset_id":"USDT","layer":"RGB_LN","amount":10}})"}));
-    }
-  }(std::type_identity<decltype(models::SwapLegRequest::amount)>{});
-}
-
 TEST_F(QuoteTest, ServiceErrorsComeBackUnchanged) {
   service.script("POST", quote_path, {answer(422, R"({"detail":"bad pair"})")});
   auto quote = run_task(client->get_quote_by_pair("BTC/USDT", 1, none, Layer::BTC_LN));

@@ -33,7 +33,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 void* library() {
   static void* handle = [] {
-    void* h = dlopen(ZEPHLAR_LIBRARY_PATH, RTLD_LAZY | RTLD_LOCAL);
+    void* h = dlopen(ZEPHLAR_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     if (h == nullptr) ADD_FAILURE() << "dlopen: " << dlerror();
     return h;
   }();

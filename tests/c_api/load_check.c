@@ -22,7 +22,7 @@ static void check(int ok, const char* what) {
 }
 
 int main(void) {
-  void* lib = dlopen(ZEPHLAR_LIBRARY_PATH, RTLD_LAZY | RTLD_LOCAL);
+  void* lib = dlopen(ZEPHLAR_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
   ContractVersion version;
   Checksum list_pairs;
   Alloc alloc;

@@ -1,4 +1,4 @@
-/* A C host without Python: loads the module file with RTLD_LAZY, which must
+/* A C host without Python: loads the module file with RTLD_NOW, which must
  * succeed although the interpreter's symbols are nowhere to be found, checks
  * that the module's init entry is in it, and calls the C-callable interface's
  * contract-version entry when the library exports one (any exported function
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s PATH\n", argv[0]);
     return 2;
   }
-  void* library = dlopen(argv[1], RTLD_LAZY | RTLD_LOCAL);
+  void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (library == NULL) {
     fprintf(stderr, "dlopen failed: %s\n", dlerror());
     return 1;

@@ -118,12 +118,19 @@ Task<std::vector<T>> CoreClient::cached_list(std::shared_ptr<CoreClient> self, C
   auto response = co_await (self->market_.*fetch)();
   if (!response) co_return Err(std::move(response).error());
   std::vector<T> fetched = std::move(response.value().*list);
+  // With no lifetime no entry is ever fresh: storing one would only cost a
+  // copy of the list.
+  if (self->cache_ttl_.count() == 0) co_return fetched;
 
+  // The copy is made, and the entry it replaces destroyed, outside the lock:
+  // concurrent callers wait on each other only for the swap.
+  std::optional<CacheEntry<T>> replaced;
+  std::vector<T> stored = fetched;
   {
     auto guard = co_await cache.lock.write();
     // Stamped once the lock is ours; whatever was there is replaced, even an
     // entry another caller stored meanwhile.
-    cache.entry = CacheEntry<T>{fetched, self->now()};
+    replaced = std::exchange(cache.entry, CacheEntry<T>{std::move(stored), self->now()});
   }
   co_return fetched;
 }

@@ -43,6 +43,8 @@ HttpClient::~HttpClient() = default;
 
 double HttpClient::timeout_seconds() const noexcept { return std::chrono::duration<double>(timeout_).count(); }
 
+void HttpClient::recycle_body(std::string body) { transport_->recycle_body(std::move(body)); }
+
 std::string HttpClient::build_url(std::string_view path) const {
   std::string_view base = base_url_;
   while (!base.empty() && base.back() == '/') base.remove_suffix(1);

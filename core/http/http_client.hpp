@@ -66,7 +66,9 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
   Task<T> get(std::string path) {
     auto response = co_await execute_with_retry(Method::get, build_url(path), std::nullopt);
     if (!response) co_return Err(std::move(response).error());
-    co_return parse_response<T>(std::move(response).value());
+    auto value = parse_response<T>(*response);
+    recycle_body(std::move(response->body));
+    co_return value;
   }
 
   // POST the record as a JSON body and decode the answer as T.
@@ -76,7 +78,9 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
     BodyWriter writer = [shared_body] { return json::json_body(*shared_body); };
     auto response = co_await execute_with_retry(Method::post, build_url(path), std::move(writer));
     if (!response) co_return Err(std::move(response).error());
-    co_return parse_response<T>(std::move(response).value());
+    auto value = parse_response<T>(*response);
+    recycle_body(std::move(response->body));
+    co_return value;
   }
 
   // Up to max_retries + 1 tries, with the back-off delay before each repeat.
@@ -89,14 +93,17 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
   Task<Response> send_request(Method method, const std::string& url, const std::optional<BodyWriter>& body);
 
   template <json::Codable T>
-  CoreResult<T> parse_response(Response response) const {
-    if (response.body_error) return Err(CoreError::from_http_error(std::move(*response.body_error), timeout_seconds()));
+  CoreResult<T> parse_response(const Response& response) const {
+    if (response.body_error) return Err(CoreError::from_http_error(*response.body_error, timeout_seconds()));
     auto value = json::from_response_body<T>(response.body);
     if (!value) return Err(CoreError(CoreError::Json{std::move(value).error()}));
     return std::move(value).value();
   }
 
   double timeout_seconds() const noexcept;
+
+  // Hands a body that has been read back to the transport for reuse.
+  void recycle_body(std::string body);
 
  private:
   struct Key {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <mutex>
@@ -108,7 +109,99 @@ const char* upper_case_http_proxy() noexcept {
   return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
+using Clock = std::chrono::steady_clock;
+
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Buffers for large bodies, handed back by their readers and received into
+// again. A body of a megabyte or more freshly allocated for every answer
+// comes from newly mapped memory (the C library hands such blocks back to the
+// system when they are freed), so the transfer thread would take a page
+// fault every few kilobytes while it copies the answer in, and every unmap
+// would interrupt all the threads of the process to flush their address
+// translations. Kept buffers are already in place.
+
+class BodyPool {
+ public:
+  // An empty buffer with room for `length` bytes: the smallest kept one
+  // that fits without being far too large, or a new one.
+  std::string take(std::size_t length) {
+    std::string taken;
+    {
+      const std::lock_guard lock(mutex_);
+      last_take_ = Clock::now();
+      auto best = kept_.end();
+      for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+        const std::size_t room = it->capacity();
+        if (room >= length && room / 4 <= length && (best == kept_.end() || room < best->capacity())) best = it;
+      }
+      if (best != kept_.end()) {
+        kept_bytes_ -= best->capacity();
+        taken = std::move(*best);
+        *best = std::move(kept_.back());
+        kept_.pop_back();
+      }
+    }
+    taken.reserve(length);
+    return taken;
+  }
+
+  // Keeps `body` for a later answer when it is large enough to be worth it
+  // and the pool has room. True when the transfer thread must be woken: it
+  // went to sleep for long with nothing kept, and now has to watch for
+  // idleness.
+  bool give_back(std::string body) {
+    if (body.capacity() < min_kept || body.capacity() > max_kept_bytes) return false;
+    body.clear();
+    const std::lock_guard lock(mutex_);
+    if (kept_.size() >= max_kept_ || kept_bytes_ + body.capacity() > max_kept_bytes) return false;
+    kept_bytes_ += body.capacity();
+    kept_.push_back(std::move(body));
+    return std::exchange(sleeping_long_, false);
+  }
+
+  // Keeps up to `count` buffers: the peak of transfers under way at once,
+  // whose bodies were all in memory then anyway.
+  void keep_up_to(std::size_t count) {
+    const std::lock_guard lock(mutex_);
+    max_kept_ = count;
+  }
+
+  // How long the transfer thread may sleep before it checks for idleness;
+  // called as it goes to sleep.
+  std::chrono::milliseconds check_after() {
+    const std::lock_guard lock(mutex_);
+    sleeping_long_ = kept_.empty();
+    return sleeping_long_ ? std::chrono::milliseconds(30'000) : std::chrono::milliseconds(idle_after);
+  }
+
+  // Frees the kept buffers once none has been taken for a while: memory is
+  // held only while large answers keep coming.
+  void trim_if_idle() {
+    std::vector<std::string> dropped;
+    {
+      const std::lock_guard lock(mutex_);
+      if (kept_.empty() || Clock::now() - last_take_ < idle_after) return;
+      dropped.swap(kept_);
+      kept_bytes_ = 0;
+    }
+  }
+
+ private:
+  // Below this size the allocator recycles freed memory by itself.
+  static constexpr std::size_t min_kept = std::size_t{128} << 10;
+  // Bounds the memory kept, in all, whatever the peak.
+  static constexpr std::size_t max_kept_bytes = std::size_t{256} << 20;
+  static constexpr std::chrono::milliseconds idle_after{1000};
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> kept_;
+  std::size_t kept_bytes_ = 0;
+  std::size_t max_kept_ = 0;
+  Clock::time_point last_take_{};
+  bool sleeping_long_ = false;
+};
 
 // ---------------------------------------------------------------------------
 // One transfer: its easy handle and everything the handle points at.
@@ -128,6 +221,7 @@ struct Transfer {
   TransferResult result;
   std::unique_ptr<Transport::Completion> completion;
   std::shared_ptr<Transport::CancelToken> cancel;
+  BodyPool* bodies = nullptr;  // the engine's, which outlives the transfer
 
   void complete() { std::exchange(completion, nullptr)->complete(std::move(result)); }
 
@@ -173,12 +267,18 @@ struct Transfer {
       if (block_status >= 200 && !followed_redirect) {
         result.answered = true;
         result.status = static_cast<std::uint16_t>(block_status);
-        // One allocation for the body when its length is announced, instead
-        // of a chain of regrowths and copies for large answers.
+        // Room for the whole body when its length is announced, instead of a
+        // chain of regrowths and copies for large answers.
         curl_off_t length = -1;
         if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0 &&
-            length <= (curl_off_t{1} << 30))
-          result.body.reserve(static_cast<std::size_t>(length));
+            length <= (curl_off_t{1} << 30)) {
+          const auto size = static_cast<std::size_t>(length);
+          if (result.body.empty() && bodies != nullptr) {
+            result.body = bodies->take(size);
+          } else {
+            result.body.reserve(size);
+          }
+        }
       }
     } else if (istarts_with(line, "location:")) {
       block_has_location = true;
@@ -258,6 +358,9 @@ class Transport::Core {
     set(CURLOPT_HEADERDATA, static_cast<void*>(&t));
     set(CURLOPT_WRITEFUNCTION, &Transfer::on_body);
     set(CURLOPT_WRITEDATA, static_cast<void*>(&t));
+    // Large answers arrive in a few reads rather than one per 16 KiB (the
+    // default), each of which costs libcurl a readiness check and a call back.
+    set(CURLOPT_BUFFERSIZE, receive_buffer_size);
     // TLS 1.2 or 1.3, checked against the compiled-in roots only: no
     // system file or directory, for the server and for an HTTPS proxy.
     set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
@@ -283,6 +386,10 @@ class Transport::Core {
     if (rc != CURLE_OK) return make_error(rc, nullptr);
     return std::nullopt;
   }
+
+  BodyPool& bodies() noexcept { return bodies_; }
+
+  void wake() { curl_multi_wakeup(multi_.get()); }
 
   void submit(std::unique_ptr<Transfer> t) {
     {
@@ -320,6 +427,23 @@ class Transport::Core {
       completer(*t);
     };
 
+    // The idle connections kept for reuse. libcurl's own rule keeps four per
+    // transfer still under way at the moment one ends, so when a burst of
+    // concurrent transfers winds down most of its connections are closed and
+    // the next burst connects anew. Keeping as many as were ever in use at
+    // once (never fewer than four) costs no descriptors beyond that peak.
+    std::size_t kept_connections = 0;
+    const auto keep_connections_for = [&](std::size_t in_use) {
+      const std::size_t wanted = std::clamp<std::size_t>(in_use, 4, max_kept_connections);
+      if (wanted <= kept_connections) return;
+      if (curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(wanted)) == CURLM_OK) {
+        kept_connections = wanted;
+      }
+      // As many bodies may be read at once as transfers run at once.
+      bodies_.keep_up_to(wanted);
+    };
+    keep_connections_for(0);
+
     for (;;) {
       std::vector<std::unique_ptr<Transfer>> added;
       std::vector<std::uint64_t> cancelled;
@@ -344,6 +468,7 @@ class Transport::Core {
         CURL* easy = t->easy.get();
         active.emplace(easy, std::move(t));
       }
+      keep_connections_for(active.size());
       for (const std::uint64_t id : cancelled) {
         const auto it = std::find_if(active.begin(), active.end(), [id](const auto& e) { return e.second->id == id; });
         if (it != active.end()) finish(it->first, [](Transfer& t) { t.complete_cancelled(); });
@@ -377,9 +502,10 @@ class Transport::Core {
           t.complete();
         });
       }
-      // Woken by new transfers, cancellations and stopping; libcurl shortens
-      // the wait to its own next time-out.
-      curl_multi_poll(multi, nullptr, 0, 30'000, nullptr);
+      // Woken by new transfers, cancellations, stopping and the first body
+      // handed back; libcurl shortens the wait to its own next time-out.
+      curl_multi_poll(multi, nullptr, 0, static_cast<int>(bodies_.check_after().count()), nullptr);
+      bodies_.trim_if_idle();
     }
 
     // Stopping: whatever is still under way or waiting ends as cancelled.
@@ -403,10 +529,15 @@ class Transport::Core {
     return true;
   }
 
+  // Bounds the connections kept idle, whatever the peak of concurrency.
+  static constexpr std::size_t max_kept_connections = 1024;
+  static constexpr long receive_buffer_size = 128L << 10;
+
   const long timeout_ms_;
   std::string roots_;  // shared by every transfer, never changed
   MultiHandle multi_;
   std::atomic<std::uint64_t> next_id_{1};
+  BodyPool bodies_;
 
   std::mutex mutex_;
   std::vector<std::unique_ptr<Transfer>> incoming_;
@@ -448,6 +579,10 @@ std::shared_ptr<Transport::CancelToken> Transport::new_cancel_token() {
   return token;
 }
 
+void Transport::recycle_body(std::string body) {
+  if (core_->bodies().give_back(std::move(body))) core_->wake();
+}
+
 void Transport::CancelHandler::operator()(boost::asio::cancellation_type type) {
   if (type == boost::asio::cancellation_type::none) return;
   token_->requested.store(true);
@@ -457,6 +592,7 @@ void Transport::CancelHandler::operator()(boost::asio::cancellation_type type) {
 void Transport::start(TransferRequest request, std::unique_ptr<Completion> completion,
                       std::shared_ptr<CancelToken> cancel) {
   auto t = std::make_unique<Transfer>();
+  t->bodies = &core_->bodies();
   t->id = cancel->id;
   t->cancel = std::move(cancel);
   t->completion = std::move(completion);

@@ -84,6 +84,11 @@ class Transport {
         token, std::move(request));
   }
 
+  // Takes back the body of a finished transfer once its reader is done with
+  // it, so that a later large answer is received into memory that is
+  // already in place rather than into freshly mapped pages. Any thread.
+  void recycle_body(std::string body);
+
   class Core;
   struct CancelToken;
   // Used by create; the engine is defined with the transport.

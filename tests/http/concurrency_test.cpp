@@ -151,6 +151,33 @@ TEST_F(ConcurrencyTest, RetriesInterleaveAcrossCoroutines) {
   EXPECT_EQ(backoff.sleeps().size(), 50u);
 }
 
+TEST_F(ConcurrencyTest, ABurstLeavesItsConnectionsForTheNext) {
+  // Answers are held back long enough for every request of a burst to be
+  // under way at once, so each burst needs as many connections as requests.
+  ScriptedAnswer slow;
+  slow.body = "{}";
+  slow.delay = 150ms;
+  service_.set_standing_answer("GET", "/t/slow", slow);
+  const auto client = make_client(service_.base_url());
+  constexpr int burst = 24;
+  std::atomic<int> good{0};
+  for (int round = 0; round < 3; ++round) {
+    asio::thread_pool pool(4);
+    for (int i = 0; i < burst; ++i) {
+      asio::co_spawn(
+          pool,
+          [client, &good]() -> asio::awaitable<void> {
+            if ((co_await client->get<JsonValue>("/t/slow")).ok()) good.fetch_add(1);
+          },
+          asio::detached);
+    }
+    pool.join();
+  }
+  EXPECT_EQ(good.load(), 3 * burst);
+  // The later bursts found every connection of the first one still open.
+  EXPECT_EQ(service_.connections_accepted(), static_cast<std::size_t>(burst));
+}
+
 TEST_F(ConcurrencyTest, ClientsComeAndGo) {
   for (int i = 0; i < 20; ++i) {
     const auto client = make_client(service_.base_url());

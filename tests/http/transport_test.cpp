@@ -1,6 +1,7 @@
 // What one try sends and how its failures are told apart: headers on the
-// wire, broken and stalled answers, error bodies, redirects, connection
-// reuse, proxies from the environment and cancellation.
+// wire, large bodies read into reused memory, broken and stalled answers,
+// error bodies, redirects, connection reuse, proxies from the environment
+// and cancellation.
 #include <gtest/gtest.h>
 
 #include <boost/asio/bind_cancellation_slot.hpp>
@@ -275,6 +276,33 @@ TEST_F(TransportTest, ReusesItsConnections) {
   ASSERT_TRUE(run(client->get<JsonValue>("/api/v1/market/pairs")).ok());
   EXPECT_EQ(service_.requests().size(), 7u);
   EXPECT_EQ(service_.connections_accepted(), 1u);
+}
+
+TEST_F(TransportTest, LargeBodiesNeverCarryBytesOfEarlierAnswers) {
+  // Bodies this large are received into buffers that earlier answers were
+  // read into; each must come out as exactly its own bytes, whether it is
+  // longer or shorter than the one before, and whether it is a success or
+  // an error's details.
+  const auto text = [](char fill, std::size_t size) { return std::string(size, fill); };
+  const auto quoted = [](const std::string& s) { return "\"" + s + "\""; };
+  const std::vector<std::pair<char, std::size_t>> bodies = {
+      {'a', 600'000}, {'b', 300'000}, {'c', 900'000}, {'d', 200'000}, {'e', 600'000}};
+  const auto client = make_client(service_.base_url());
+  for (const auto& [fill, size] : bodies) {
+    service_.script("GET", "/t/large", {answer(200, quoted(text(fill, size)))});
+    const auto value = run(client->get<JsonValue>("/t/large"));
+    ASSERT_TRUE(value.ok()) << value.error().to_string();
+    const auto* got = value->get_if<std::string>();
+    ASSERT_NE(got, nullptr);
+    EXPECT_EQ(got->size(), size);
+    EXPECT_EQ(*got, text(fill, size)) << "answer of '" << fill << "'";
+  }
+  service_.script("GET", "/t/large", {answer(503, text('f', 250'000))});
+  const auto failed = run(client->get<JsonValue>("/t/large"));
+  ASSERT_FALSE(failed.ok());
+  const auto* api = failed.error().get_if<CoreError::Api>();
+  ASSERT_NE(api, nullptr);
+  EXPECT_EQ(api->details, text('f', 250'000));
 }
 
 TEST_F(TransportTest, ReplacesAPooledConnectionThatDied) {

@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
@@ -332,7 +333,9 @@ struct FakeService::Impl {
   asio::awaitable<void> serve(tcp::socket socket);
   template <class Stream>
   asio::awaitable<void> serve_http(Stream& stream, tcp::socket& socket);
-  ScriptedAnswer respond(const RecordedRequest& request);
+  // Shared, so that a standing answer goes out from the one copy the service
+  // keeps, however large and however often.
+  std::shared_ptr<const ScriptedAnswer> respond(const RecordedRequest& request);
   ScriptedAnswer control(const RecordedRequest& request);
 
   void script(std::string method, std::string path, std::vector<ScriptedAnswer> answers) {
@@ -416,7 +419,8 @@ asio::awaitable<void> FakeService::Impl::serve_http(Stream& stream, tcp::socket&
     const bool keep_alive = parser.keep_alive();
     const bool head_only = parser.head_only;
 
-    const ScriptedAnswer answer = respond(record);
+    const std::shared_ptr<const ScriptedAnswer> scripted = respond(record);
+    const ScriptedAnswer& answer = *scripted;
     if (answer.delay.count() > 0) {
       asio::steady_timer timer(socket.get_executor(), answer.delay);
       co_await timer.async_wait(nothrow);
@@ -448,8 +452,10 @@ asio::awaitable<void> FakeService::Impl::serve_http(Stream& stream, tcp::socket&
       co_return;
     }
 
-    if (body_allowed) out.append(answer.body);
-    auto [wec, wn] = co_await asio::async_write(stream, asio::buffer(out), nothrow);
+    // Head and body in one gathered write, the body straight from the answer.
+    const std::array<asio::const_buffer, 2> parts{
+        asio::buffer(out), asio::buffer(answer.body.data(), body_allowed ? answer.body.size() : 0)};
+    auto [wec, wn] = co_await asio::async_write(stream, parts, nothrow);
     if (wec || !keep_alive || wants_close(answer)) {
       close_connection(socket);
       co_return;
@@ -457,10 +463,11 @@ asio::awaitable<void> FakeService::Impl::serve_http(Stream& stream, tcp::socket&
   }
 }
 
-ScriptedAnswer FakeService::Impl::respond(const RecordedRequest& request) {
+std::shared_ptr<const ScriptedAnswer> FakeService::Impl::respond(const RecordedRequest& request) {
   const std::string_view target = request.target;
   const std::string_view path = path_of(target);
-  if (path.substr(0, control_prefix.size()) == control_prefix) return control(request);
+  if (path.substr(0, control_prefix.size()) == control_prefix)
+    return std::make_shared<const ScriptedAnswer>(control(request));
 
   std::optional<ScriptedAnswer> scripted;
   std::shared_ptr<const ScriptedAnswer> standing_answer;
@@ -479,8 +486,8 @@ ScriptedAnswer FakeService::Impl::respond(const RecordedRequest& request) {
       if (auto it = standing.find(key); it != standing.end()) standing_answer = it->second;
     }
   }
-  if (scripted) return std::move(*scripted);
-  if (standing_answer) return *standing_answer;
+  if (scripted) return std::make_shared<const ScriptedAnswer>(std::move(*scripted));
+  if (standing_answer) return standing_answer;
 
   const std::string_view query = path.size() < target.size() ? target.substr(path.size() + 1) : std::string_view{};
   RouteAnswer a = routes.answer(request.method, path, query, request.body);
@@ -488,7 +495,7 @@ ScriptedAnswer FakeService::Impl::respond(const RecordedRequest& request) {
   out.status = a.status;
   out.body = std::move(a.body);
   out.headers = std::move(a.headers);
-  return out;
+  return std::make_shared<const ScriptedAnswer>(std::move(out));
 }
 
 ScriptedAnswer FakeService::Impl::control(const RecordedRequest& request) {

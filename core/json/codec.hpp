@@ -5,6 +5,7 @@
 // Codec<T>::write(writer, value) appends the compact form.
 #pragma once
 
+#include <algorithm>
 #include <concepts>
 #include <cstdint>
 #include <limits>
@@ -109,9 +110,15 @@ struct Codec<double> {
     Number n;
     if (!r.read_number(n)) return false;
     switch (n.kind) {
-      case Number::Kind::unsigned_int: out = static_cast<double>(n.u); break;
-      case Number::Kind::negative_int: out = static_cast<double>(n.i); break;
-      case Number::Kind::floating: out = n.f; break;
+      case Number::Kind::unsigned_int:
+        out = static_cast<double>(n.u);
+        break;
+      case Number::Kind::negative_int:
+        out = static_cast<double>(n.i);
+        break;
+      case Number::Kind::floating:
+        out = n.f;
+        break;
     }
     return true;
   }
@@ -146,15 +153,32 @@ struct Codec<std::vector<T>> {
     if (!r.enter()) return false;
     r.bump();
     out.clear();
+    const std::size_t start = r.offset();
     bool more;
     if (!r.array_first(more)) return false;
     while (more) {
+      if (out.size() == out.capacity() && out.size() >= 8) grow(r, out, start);
       if (!Codec<T>::read(r, out.emplace_back())) return false;
       if (!r.array_next(more)) return false;
     }
     r.leave();
     return true;
   }
+  // A full vector of a long array would be moved each time it doubles, so
+  // it is given the room that the rest of the input suggests instead: the
+  // elements read so far give the bytes per element, and the bytes left
+  // give how many more may come (with an eighth to spare, since elements
+  // differ in size). The room never takes more bytes than the input has left,
+  // and it is taken only when it beats doubling.
+  static void grow(const Reader& r, std::vector<T>& out, std::size_t start) {
+    const std::size_t n = out.size();
+    const std::size_t per_element = (r.offset() - start) / n + 1;
+    std::size_t room = n + r.remaining() / per_element;
+    room += room / 8;
+    room = std::min(room, n + r.remaining() / sizeof(T));
+    if (room > 2 * n) out.reserve(room);
+  }
+
   static void write(Writer& w, const std::vector<T>& v) {
     w.raw('[');
     bool first = true;

@@ -1,6 +1,7 @@
 #include "core/json/reader.hpp"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -40,9 +41,11 @@ constexpr auto unchecked_string_classes = make_string_classes(false);
 // or out of range either way); capping them keeps the arithmetic finite.
 constexpr std::int64_t exponent_cap = std::int64_t{1} << 40;
 
-// Whether any of the eight bytes at `p` is a quote, a backslash, a control
-// byte or (when strings are checked for UTF-8) a byte >= 0x80.
-inline bool word_needs_attention(const char* p, bool stop_at_high) noexcept {
+// For the eight bytes at `p`: a mask with the high bit set in each byte that
+// is a quote, a backslash, a control byte or (when strings are checked for
+// UTF-8) a byte >= 0x80. Borrows may also mark bytes after the first marked
+// one, never before it, so the lowest mark is exact.
+inline std::uint64_t attention_mask(const char* p, bool stop_at_high) noexcept {
   constexpr std::uint64_t ones = 0x0101010101010101ULL;
   constexpr std::uint64_t highs = 0x8080808080808080ULL;
   std::uint64_t w;
@@ -50,7 +53,7 @@ inline bool word_needs_attention(const char* p, bool stop_at_high) noexcept {
   auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
   const std::uint64_t below_space = (w - ones * 0x20) & ~w & highs;
   const std::uint64_t special = has_zero(w ^ (ones * '"')) | has_zero(w ^ (ones * '\\')) | below_space;
-  return special != 0 || (stop_at_high && (w & highs) != 0);
+  return stop_at_high ? special | (w & highs) : special;
 }
 
 void append_utf8(std::string& out, std::uint32_t cp) {
@@ -297,14 +300,30 @@ bool Reader::escape(bool decode) {
   const char letter = *p_++;
   char plain_char;
   switch (letter) {
-    case '"': plain_char = '"'; break;
-    case '\\': plain_char = '\\'; break;
-    case '/': plain_char = '/'; break;
-    case 'b': plain_char = '\b'; break;
-    case 'f': plain_char = '\f'; break;
-    case 'n': plain_char = '\n'; break;
-    case 'r': plain_char = '\r'; break;
-    case 't': plain_char = '\t'; break;
+    case '"':
+      plain_char = '"';
+      break;
+    case '\\':
+      plain_char = '\\';
+      break;
+    case '/':
+      plain_char = '/';
+      break;
+    case 'b':
+      plain_char = '\b';
+      break;
+    case 'f':
+      plain_char = '\f';
+      break;
+    case 'n':
+      plain_char = '\n';
+      break;
+    case 'r':
+      plain_char = '\r';
+      break;
+    case 't':
+      plain_char = '\t';
+      break;
     case 'u': {
       std::uint32_t unit;
       if (!hex_escape(unit)) return false;
@@ -371,9 +390,28 @@ bool Reader::scan_string(bool decode, std::string_view* out) {
   const char* run = p_;
   for (;;) {
     // The common case: a run of bytes that need no attention, eight at a
-    // time while no byte of the word needs a closer look.
-    while (end_ - p_ >= 8 && !word_needs_attention(p_, check_utf8)) p_ += 8;
-    while (p_ != end_ && string_classes[static_cast<unsigned char>(*p_)] == plain) ++p_;
+    // time; the first word with a byte to look at tells which one it is
+    // (the lowest mark is the first byte in memory on little-endian
+    // machines, elsewhere the bytes are looked at one by one).
+    const char* p = p_;
+    for (;;) {
+      if (end_ - p < 8) {
+        while (p != end_ && string_classes[static_cast<unsigned char>(*p)] == plain) ++p;
+        break;
+      }
+      const std::uint64_t mask = attention_mask(p, check_utf8);
+      if (mask == 0) {
+        p += 8;
+        continue;
+      }
+      if constexpr (std::endian::native == std::endian::little) {
+        p += std::countr_zero(mask) / 8;
+      } else {
+        while (string_classes[static_cast<unsigned char>(*p)] == plain) ++p;
+      }
+      break;
+    }
+    p_ = p;
     if (p_ == end_) return fail_eof("EOF while parsing a string");
     switch (string_classes[static_cast<unsigned char>(*p_)]) {
       case quote: {
@@ -419,86 +457,35 @@ bool Reader::read_string(std::string_view& out) { return scan_string(true, &out)
 
 // ---- structure ----
 
-bool Reader::object_first(bool& has_key) {
-  skip_ws();
+bool Reader::colon_missing() { return fail_peeked(p_ == end_ ? "EOF while parsing an object" : "expected `:`"); }
+
+bool Reader::first_key_missing() {
+  return fail_peeked(p_ == end_ ? "EOF while parsing an object" : "key must be a string");
+}
+
+// After a comma in an object.
+bool Reader::next_key_missing() {
   switch (peek()) {
     case '}':
-      bump();
-      has_key = false;
-      return true;
-    case '"':
-      has_key = true;
-      return true;
+      return fail_peeked("trailing comma");
     case -1:
-      return fail_peeked("EOF while parsing an object");
+      return fail_eof_value();
     default:
       return fail_peeked("key must be a string");
   }
 }
 
-bool Reader::object_next(bool& has_key) {
-  skip_ws();
-  switch (peek()) {
-    case '}':
-      bump();
-      has_key = false;
-      return true;
-    case ',':
-      bump();
-      skip_ws();
-      switch (peek()) {
-        case '"':
-          has_key = true;
-          return true;
-        case '}':
-          return fail_peeked("trailing comma");
-        case -1:
-          return fail_eof_value();
-        default:
-          return fail_peeked("key must be a string");
-      }
-    case -1:
-      return fail_peeked("EOF while parsing an object");
-    default:
-      return fail_peeked("expected `,` or `}`");
-  }
+bool Reader::object_unended() {
+  return fail_peeked(p_ == end_ ? "EOF while parsing an object" : "expected `,` or `}`");
 }
 
-bool Reader::array_first(bool& has_element) {
-  skip_ws();
-  switch (peek()) {
-    case ']':
-      bump();
-      has_element = false;
-      return true;
-    case -1:
-      return fail_peeked("EOF while parsing a list");
-    default:
-      has_element = true;
-      return true;
-  }
+// After a comma in an array.
+bool Reader::next_element_missing() {
+  if (p_ == end_) return fail_eof_value();
+  return fail_peeked("trailing comma");
 }
 
-bool Reader::array_next(bool& has_element) {
-  skip_ws();
-  switch (peek()) {
-    case ']':
-      bump();
-      has_element = false;
-      return true;
-    case ',':
-      bump();
-      skip_ws();
-      if (peek() == ']') return fail_peeked("trailing comma");
-      if (peek() == -1) return fail_eof_value();
-      has_element = true;
-      return true;
-    case -1:
-      return fail_peeked("EOF while parsing a list");
-    default:
-      return fail_peeked("expected `,` or `]`");
-  }
-}
+bool Reader::array_unended() { return fail_peeked(p_ == end_ ? "EOF while parsing a list" : "expected `,` or `]`"); }
 
 // Skipped values may nest without limit, so open brackets live on an
 // explicit stack instead of the call stack.

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,8 @@ class Reader {
   void bump() noexcept { ++p_; }
   // Bytes taken so far.
   std::size_t offset() const noexcept { return static_cast<std::size_t>(p_ - begin_); }
+  // Bytes not taken yet.
+  std::size_t remaining() const noexcept { return static_cast<std::size_t>(end_ - p_); }
 
   // ---- errors ----
   // Every fail_* records the error (the first one only) and returns false,
@@ -101,30 +104,116 @@ class Reader {
   // "invalid type: {unexpected}, expected {expected}", or with the syntax
   // error the value itself has.
   bool invalid_type(std::string_view expected);
+  // At a key's opening quote: takes the whole key when it is `name` written
+  // out plainly, and takes nothing otherwise. Only for names made of
+  // printable ASCII other than the quote and the backslash, whose plain
+  // spelling is the only one that needs no decoding.
+  // Always inlined, so that a constant name's comparison compiles to a few
+  // word compares instead of a call.
+  [[gnu::always_inline]] bool take_plain_key(std::string_view name) noexcept {
+    const std::size_t n = name.size();
+    if (static_cast<std::size_t>(end_ - p_) < n + 2 || p_[n + 1] != '"' || std::memcmp(p_ + 1, name.data(), n) != 0)
+      return false;
+    p_ += n + 2;
+    return true;
+  }
+  // The structure between values is read inline; what is not the common
+  // shape goes to the out-of-line parts below, which report the errors.
+  //
   // Expects ':' after an object key.
   bool object_colon() {
     skip_ws();
-    if (peek() == ':') {
-      bump();
+    if (p_ != end_ && *p_ == ':') {
+      ++p_;
       return true;
     }
-    return fail_peeked(p_ == end_ ? "EOF while parsing an object" : "expected `:`");
+    return colon_missing();
   }
   // After '{' has been taken: true in `has_key` when a key starts here.
-  bool object_first(bool& has_key);
+  bool object_first(bool& has_key) {
+    skip_ws();
+    if (p_ != end_) {
+      if (*p_ == '"') {
+        has_key = true;
+        return true;
+      }
+      if (*p_ == '}') {
+        ++p_;
+        has_key = false;
+        return true;
+      }
+    }
+    return first_key_missing();
+  }
   // After a member's value: true in `has_key` when another key starts here;
   // takes the closing brace otherwise.
-  bool object_next(bool& has_key);
+  bool object_next(bool& has_key) {
+    skip_ws();
+    if (p_ != end_) {
+      if (*p_ == ',') {
+        ++p_;
+        skip_ws();
+        if (p_ != end_ && *p_ == '"') {
+          has_key = true;
+          return true;
+        }
+        return next_key_missing();
+      }
+      if (*p_ == '}') {
+        ++p_;
+        has_key = false;
+        return true;
+      }
+    }
+    return object_unended();
+  }
   // After '[' has been taken: true in `has_element` when an element starts.
-  bool array_first(bool& has_element);
+  bool array_first(bool& has_element) {
+    skip_ws();
+    if (p_ == end_) return array_unended();
+    if (*p_ == ']') {
+      ++p_;
+      has_element = false;
+    } else {
+      has_element = true;
+    }
+    return true;
+  }
   // After an element: true in `has_element` when another element starts;
   // takes the closing bracket otherwise.
-  bool array_next(bool& has_element);
+  bool array_next(bool& has_element) {
+    skip_ws();
+    if (p_ != end_) {
+      if (*p_ == ',') {
+        ++p_;
+        skip_ws();
+        if (p_ != end_ && *p_ != ']') {
+          has_element = true;
+          return true;
+        }
+        return next_element_missing();
+      }
+      if (*p_ == ']') {
+        ++p_;
+        has_element = false;
+        return true;
+      }
+    }
+    return array_unended();
+  }
 
  private:
   static bool is_ws(unsigned char c) noexcept { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
   std::size_t size() const noexcept { return static_cast<std::size_t>(end_ - begin_); }
   bool fail_position(std::size_t lines_end, std::size_t column_end, std::string message);
+  // The errors of the structure readers above, at the byte where the
+  // expected one is not.
+  bool colon_missing();
+  bool first_key_missing();
+  bool next_key_missing();
+  bool object_unended();
+  bool next_element_missing();
+  bool array_unended();
 
   struct NumberParts {
     bool negative = false;

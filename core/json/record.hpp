@@ -114,8 +114,7 @@ struct Member {
   static_assert((K == Kind::required) == (!is_optional<value>::value && !is_tri_state<value>::value) ||
                     K == Kind::defaulted,
                 "a required member holds a plain value");
-  static_assert(K != Kind::required_nullable || is_optional<value>::value,
-                "a nullable member holds a std::optional");
+  static_assert(K != Kind::required_nullable || is_optional<value>::value, "a nullable member holds a std::optional");
   static_assert(K != Kind::optional || is_optional<value>::value, "an optional member holds a std::optional");
   static_assert((K == Kind::three_state) == is_tri_state<value>::value, "three-state members hold a TriState");
   static_assert(K != Kind::defaulted_omit_none || is_optional<value>::value,
@@ -167,7 +166,9 @@ constexpr RecordDescription<T, Members...> describe_record(std::string_view name
 }
 
 template <class T>
-concept Record = requires { zeph_describe(std::type_identity<T>{}).members; };
+concept Record = requires {
+  zeph_describe(std::type_identity<T>{}).members;
+};
 
 template <Record T>
 struct RecordInfo {
@@ -175,8 +176,8 @@ struct RecordInfo {
   static constexpr std::size_t size = std::tuple_size_v<decltype(description.members)>;
   static_assert(size > 0 && size <= 64, "records have 1 to 64 members");
 
-  static constexpr std::array<std::string_view, size> names = std::apply(
-      [](const auto&... m) { return std::array<std::string_view, size>{m.name...}; }, description.members);
+  static constexpr std::array<std::string_view, size> names =
+      std::apply([](const auto&... m) { return std::array<std::string_view, size>{m.name...}; }, description.members);
 
   using Reader_fn = bool (*)(Reader&, T&);
   using Missing_fn = void (*)(T&);
@@ -186,12 +187,25 @@ struct RecordInfo {
   static constexpr std::array<Missing_fn, size> set_missing = std::apply(
       [](const auto&... m) { return std::array<Missing_fn, size>{&std::decay_t<decltype(m)>::set_missing...}; },
       description.members);
-  static constexpr std::array<bool, size> needs_key = std::apply(
-      [](const auto&... m) { return std::array<bool, size>{std::decay_t<decltype(m)>::needs_key...}; },
-      description.members);
-  static constexpr std::array<bool, size> needs_element = std::apply(
-      [](const auto&... m) { return std::array<bool, size>{std::decay_t<decltype(m)>::needs_element...}; },
-      description.members);
+  static constexpr std::array<bool, size> needs_key =
+      std::apply([](const auto&... m) { return std::array<bool, size>{std::decay_t<decltype(m)>::needs_key...}; },
+                 description.members);
+  static constexpr std::array<bool, size> needs_element =
+      std::apply([](const auto&... m) { return std::array<bool, size>{std::decay_t<decltype(m)>::needs_element...}; },
+                 description.members);
+
+  // Whether the name can be matched against the input's bytes as they are
+  // (see Reader::take_plain_key).
+  static constexpr bool plain_name(std::string_view name) {
+    for (const char c : name)
+      if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') return false;
+    return true;
+  }
+  static constexpr std::array<bool, size> plain_names = [] {
+    std::array<bool, size> plain{};
+    for (std::size_t k = 0; k < size; ++k) plain[k] = plain_name(names[k]);
+    return plain;
+  }();
 
   static std::size_t find(std::string_view key) noexcept {
     for (std::size_t k = 0; k < size; ++k)
@@ -234,9 +248,14 @@ struct Codec<T> {
     bool more;
     if (!r.object_first(more)) return false;
     while (more) {
-      std::string_view key;
-      if (!r.read_string(key)) return false;
-      const std::size_t k = expected < Info::size && Info::names[expected] == key ? expected : Info::find(key);
+      std::size_t k;
+      if (take_expected_key(r, expected, std::make_index_sequence<Info::size>{})) {
+        k = expected;
+      } else {
+        std::string_view key;
+        if (!r.read_string(key)) return false;
+        k = expected < Info::size && Info::names[expected] == key ? expected : Info::find(key);
+      }
       expected = k + 1;
       r.skip_ws();
       if (k < Info::size) {
@@ -256,6 +275,23 @@ struct Codec<T> {
       Info::set_missing[k](out);
     }
     return true;
+  }
+
+  // Takes the key when it is the plainly written name of member `k`, each
+  // name compared as a constant.
+  template <std::size_t... K>
+  static bool take_expected_key(Reader& r, std::size_t k, std::index_sequence<K...>) {
+    bool taken = false;
+    (void)((k == K && (taken = take_key<K>(r), true)) || ...);
+    return taken;
+  }
+  template <std::size_t K>
+  static bool take_key(Reader& r) {
+    if constexpr (Info::plain_names[K]) {
+      return r.take_plain_key(Info::names[K]);
+    } else {
+      return false;
+    }
   }
 
   static bool read_array_form(Reader& r, T& out) {
@@ -317,8 +353,8 @@ struct Codec<T> {
 #define ZEPH_FIELD(member, kind) ::zephlar::json::field<&Self::member, ::zephlar::json::Kind::kind>(#member)
 #define ZEPH_FIELD_AS(member, json_name, kind) \
   ::zephlar::json::field<&Self::member, ::zephlar::json::Kind::kind>(json_name)
-#define ZEPH_RECORD(Type, message_name, ...)                               \
-  constexpr auto zeph_describe(std::type_identity<Type>) {                 \
-    using Self = Type;                                                     \
+#define ZEPH_RECORD(Type, message_name, ...)                                  \
+  constexpr auto zeph_describe(std::type_identity<Type>) {                    \
+    using Self = Type;                                                        \
     return ::zephlar::json::describe_record<Type>(message_name, __VA_ARGS__); \
   }

@@ -95,6 +95,11 @@ TEST(JsonRules, MemberKindsInObjectForm) {
       // Keys match exactly; a key spelt with escapes matches what it spells.
       {R"({"Req":"r","req ":"r","nul":null})", false, at("missing field `req`", 1, 33)},
       {R"({"\u0072eq":"r","nul":null})", true, kKindsMinimal},
+      {R"({"reqx":"r","re":"r","nul":null})", false, at("missing field `req`", 1, 32)},
+      // A key that the input cuts off, inside or right after the name.
+      {R"({"nul":null,"re)", false, at("EOF while parsing a string", 1, 15)},
+      {R"({"nul":null,"req)", false, at("EOF while parsing a string", 1, 16)},
+      {R"({"nul":null,"req")", false, at("EOF while parsing an object", 1, 17)},
       // A repeated key fails at its closing quote (or the white space after
       // it), whatever the first value was.
       {R"({"opt":null,"opt":"x"})", false, at("duplicate field `opt`", 1, 17)},
@@ -321,6 +326,42 @@ TEST(JsonRules, OtherValueTypes) {
 
 // The quoted text of a string in a type error escapes quotes, backslashes
 // and control characters.
+// Long arrays are given room from the bytes per element seen so far; every
+// element must arrive whether later elements are far longer or far shorter
+// than the first ones.
+TEST(JsonRules, LongArraysKeepEveryElement) {
+  auto strings = [](int first, std::size_t first_width, int then, std::size_t then_width) {
+    std::string s = "[";
+    for (int k = 0; k < first + then; ++k) {
+      if (k) s += ',';
+      s += '"' + std::to_string(k) + std::string(k < first ? first_width : then_width, 'x') + '"';
+    }
+    return s + "]";
+  };
+  auto records = [](int first, const char* first_n, int then, const char* then_n) {
+    std::string s = "[";
+    for (int k = 0; k < first + then; ++k)
+      s += std::string(k ? "," : "") + R"({"n":)" + (k < first ? first_n : then_n) + "}";
+    return s + "]";
+  };
+  const std::string short_then_long = strings(8, 0, 300, 40);
+  const std::string long_then_short = strings(8, 40, 300, 0);
+  const std::string many_short = strings(3000, 0, 0, 0);
+  run_typed_cases<std::vector<std::string>>({
+      {short_then_long, true, short_then_long},
+      {long_then_short, true, long_then_short},
+      {many_short, true, many_short},
+      {long_then_short.substr(0, long_then_short.size() - 1) + ",1]", false,
+       at("invalid type: integer `1`, expected a string", 1, static_cast<int>(long_then_short.size()) + 1)},
+  });
+  const std::string narrow_then_wide = records(9, "1", 500, "1234567890123456789");
+  const std::string wide_then_narrow = records(9, "1234567890123456789", 500, "1");
+  run_typed_cases<std::vector<rules_records::Inner>>({
+      {narrow_then_wide, true, narrow_then_wide},
+      {wide_then_narrow, true, wide_then_narrow},
+  });
+}
+
 TEST(JsonRules, UnexpectedStringText) {
   run_typed_cases<std::int64_t>({
       {R"("a\"b\\c\td\re\nf\u0000g\u0001h\u007fi\u0085j\u00e9")", false,

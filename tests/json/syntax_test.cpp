@@ -239,6 +239,27 @@ TEST(JsonSyntax, StringsAndEscapes) {
   });
 }
 
+// Strings are scanned a word at a time; whatever byte ends a run must be
+// found at its own position wherever it falls within a word, and a run that
+// ends the input must still be scanned to its last byte.
+TEST(JsonSyntax, StringBytesAtEveryOffset) {
+  const std::string tail(20, 'b');
+  std::vector<ProbeCase> cases;
+  for (int k = 0; k < 20; ++k) {
+    const std::string head(static_cast<std::size_t>(k), 'a');
+    cases.push_back({"value", "\"" + head + "\"" + std::string(12, ' '), true, "\"" + head + "\""});
+    cases.push_back({"value", "\"" + head + "\\n" + tail + "\"", true, "\"" + head + "\\n" + tail + "\""});
+    cases.push_back({"value", "\"" + head + "\x01" + tail + "\"", false, at(kControl, 1, k + 2)});
+    cases.push_back({"value", "\"" + head + "\xC3\xA9" + tail + "\"", true, "\"" + head + "\xC3\xA9" + tail + "\""});
+    cases.push_back({"value", "\"" + head + "\xFF" + tail + "\"", false, at("invalid unicode code point", 1, k + 23),
+                     From::response_body});
+    cases.push_back(
+        {"value", "\"" + head + "\xFF" + tail + "\"", true, "\"" + head + "\xFF" + tail + "\"", From::caller_text});
+    cases.push_back({"value", "\"" + head + tail, false, at("EOF while parsing a string", 1, k + 21)});
+  }
+  run_probe_cases(cases);
+}
+
 // Answer bodies are arbitrary bytes, so their strings are checked for UTF-8
 // (the error sits at the closing quote); texts from a host are not.
 TEST(JsonSyntax, Utf8DependsOnSource) {

@@ -149,8 +149,8 @@ class BodyPool {
 
   // Keeps `body` for a later answer when it is large enough to be worth it
   // and the pool has room. True when the transfer thread must be woken: it
-  // went to sleep for long with nothing kept, and now has to watch for
-  // idleness.
+  // went to sleep for long, with nothing kept and nothing taken lately, and
+  // now has to watch for idleness.
   bool give_back(std::string body) {
     if (body.capacity() < min_kept || body.capacity() > max_kept_bytes) return false;
     body.clear();
@@ -169,10 +169,11 @@ class BodyPool {
   }
 
   // How long the transfer thread may sleep before it checks for idleness;
-  // called as it goes to sleep.
+  // called as it goes to sleep. A buffer taken lately is likely to come
+  // back soon: the short sleep then spares its reader a wake-up call.
   std::chrono::milliseconds check_after() {
     const std::lock_guard lock(mutex_);
-    sleeping_long_ = kept_.empty();
+    sleeping_long_ = kept_.empty() && Clock::now() - last_take_ >= idle_after;
     return sleeping_long_ ? std::chrono::milliseconds(30'000) : std::chrono::milliseconds(idle_after);
   }
 

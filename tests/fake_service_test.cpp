@@ -1,7 +1,7 @@
-// The fake service against a plain libcurl client and a raw socket client:
-// default answers (each read through its record), scripting, recording,
-// keep-alive, concurrency, every fault, TLS, the control endpoints and the
-// stand-alone executable.
+// The fake service against a plain libcurl client, a raw socket client and
+// a WebSocket client: default answers (each read through its record),
+// scripting, recording, keep-alive, concurrency, every fault, TLS, the quote
+// stream, the control endpoints and the stand-alone executable.
 #include "tests/support/fake_service.hpp"
 
 #include <arpa/inet.h>
@@ -15,12 +15,25 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ssl.hpp>
+#include <boost/beast/core/buffers_to_string.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <boost/beast/websocket/ssl.hpp>
+#include <boost/beast/websocket/stream.hpp>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "core/json/json.hpp"
@@ -33,6 +46,11 @@ namespace {
 using namespace std::chrono_literals;
 using Fault = ScriptedAnswer::Fault;
 using Clock = std::chrono::steady_clock;
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = asio::ip::tcp;
 
 const bool curl_ready = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
 
@@ -984,6 +1002,308 @@ TEST(FakeServiceTls, ScriptsAndFaultsWorkOverTls) {
   EXPECT_NE(r.code, CURLE_OK);
   EXPECT_EQ(r.body, "");
   EXPECT_EQ(client.post(url, "{}", trusted).body, R"({"confirmed":1500000,"unconfirmed":25000,"total":1525000})");
+}
+
+// ---------------------------------------------------------------- quote stream
+
+const std::string subscribe_usdt = R"({"data":{"pair_id":"BTC/USDT"},"type":"subscribe"})";
+const std::string subscribe_xaut = R"({"data":{"pair_id":"BTC/XAUT"},"type":"subscribe"})";
+
+// A WebSocket client on an I/O context of its own, plain or TLS (trusting
+// the fake service's root). Each step gives up after ten seconds, so a
+// server that does not answer fails the test instead of hanging it.
+template <bool Tls>
+class WsClient {
+ public:
+  using Next = std::conditional_t<Tls, asio::ssl::stream<beast::tcp_stream>, beast::tcp_stream>;
+
+  explicit WsClient(std::uint16_t port) : port_(port), ws_(make_stream()) {
+    if constexpr (Tls) ws_.next_layer().set_verify_callback(asio::ssl::host_name_verification("127.0.0.1"));
+  }
+
+  // Connects (and makes the TLS handshake); the opening handshake for
+  // `target` is left to handshake().
+  boost::system::error_code connect() {
+    const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), port_);
+    auto ec = step([&](auto done) { beast::get_lowest_layer(ws_).async_connect(endpoint, done); });
+    if constexpr (Tls) {
+      if (!ec) ec = step([&](auto done) { ws_.next_layer().async_handshake(asio::ssl::stream_base::client, done); });
+    }
+    return ec;
+  }
+
+  boost::system::error_code handshake(const std::string& target = "/ws") {
+    return step([&](auto done) { ws_.async_handshake(response_, "127.0.0.1", target, done); });
+  }
+
+  // Connects and subscribes with `message`.
+  boost::system::error_code open(const std::string& message) {
+    auto ec = connect();
+    if (!ec) ec = handshake();
+    if (!ec) ec = send(message);
+    return ec;
+  }
+
+  boost::system::error_code send(const std::string& message) {
+    ws_.text(true);
+    return step([&](auto done) { ws_.async_write(asio::buffer(message), done); });
+  }
+
+  // The next message into `out`.
+  boost::system::error_code read(std::string& out) {
+    beast::flat_buffer buffer;
+    const auto ec = step([&](auto done) { ws_.async_read(buffer, done); });
+    out = beast::buffers_to_string(buffer.data());
+    return ec;
+  }
+
+  boost::system::error_code close() {
+    return step([&](auto done) { ws_.async_close(websocket::close_code::normal, done); });
+  }
+
+  // Drops the connection without a close message.
+  void drop() {
+    boost::system::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().close(ignored);
+  }
+
+  // The server's answer to the opening handshake.
+  const http::response<http::string_body>& response() const { return response_; }
+  websocket::close_reason close_reason() const { return ws_.reason(); }
+
+ private:
+  websocket::stream<Next> make_stream() {
+    if constexpr (Tls) {
+      tls_.emplace(asio::ssl::context::tls_client);
+      tls_->add_certificate_authority(asio::buffer(FakeService::root_certificate_pem()));
+      tls_->set_verify_mode(asio::ssl::verify_peer);
+      return websocket::stream<Next>(io_, *tls_);
+    } else {
+      return websocket::stream<Next>(io_);
+    }
+  }
+
+  template <class Start>
+  boost::system::error_code step(Start&& start) {
+    std::optional<boost::system::error_code> result;
+    start([&](boost::system::error_code ec, auto&&...) { result = ec; });
+    io_.restart();
+    io_.run_for(10s);
+    if (!result) {
+      drop();
+      io_.restart();
+      io_.run();
+      return asio::error::timed_out;
+    }
+    return *result;
+  }
+
+  std::uint16_t port_;
+  asio::io_context io_;
+  std::optional<asio::ssl::context> tls_;
+  websocket::stream<Next> ws_;
+  http::response<http::string_body> response_;
+};
+
+// Reads one message as a quote message and returns its data after checking
+// that the data reads as a quote of 0.001 BTC over Lightning into
+// `quote_asset_id` over RGB Lightning.
+template <bool Tls>
+json::JsonValue read_quote(WsClient<Tls>& client, std::string_view quote_asset_id) {
+  std::string message;
+  const auto ec = client.read(message);
+  EXPECT_FALSE(ec) << ec.message();
+  const json::JsonValue v = parse(message);
+  EXPECT_EQ(text(at(v, "type")), "quote") << message;
+  const json::JsonValue& data = at(v, "data");
+  decode("PairQuoteResponse", json::to_json(data));
+  EXPECT_EQ(text(at(at(data, "from_asset"), "asset_id")), "BTC");
+  EXPECT_EQ(text(at(at(data, "from_asset"), "layer")), "BTC_LN");
+  EXPECT_EQ(integer(at(at(data, "from_asset"), "amount")), 100000);
+  EXPECT_EQ(text(at(at(data, "to_asset"), "asset_id")), quote_asset_id);
+  EXPECT_EQ(text(at(at(data, "to_asset"), "layer")), "RGB_LN");
+  EXPECT_GT(integer(at(at(data, "to_asset"), "amount")), 0);
+  return data;
+}
+
+// Subscribes to BTC/USDT, reads quotes, closes; the session's traces.
+template <bool Tls>
+void subscribe_read_and_close(FakeService& service) {
+  WsClient<Tls> client(service.port());
+  ASSERT_FALSE(client.open(subscribe_usdt));
+  EXPECT_EQ(client.response().result_int(), 101);
+  const json::JsonValue first = read_quote(client, usdt_id);
+  const json::JsonValue second = read_quote(client, usdt_id);
+  // Each quote is a fresh one.
+  EXPECT_NE(text(at(first, "rfq_id")), text(at(second, "rfq_id")));
+  EXPECT_EQ(service.ws_subscriptions(), std::vector<std::string>{subscribe_usdt});
+  EXPECT_FALSE(client.close());
+
+  // The upgrade request is recorded like any other.
+  const auto records = service.requests();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].method, "GET");
+  EXPECT_EQ(records[0].target, "/ws");
+  EXPECT_EQ(records[0].header("Upgrade"), "websocket");
+  EXPECT_TRUE(records[0].header("Sec-WebSocket-Key").has_value());
+}
+
+TEST(FakeServiceQuoteStream, PlainSubscriptionStreamsQuotesOfThePair) {
+  FakeService service;
+  subscribe_read_and_close<false>(service);
+  // The port goes on serving HTTP.
+  EXPECT_EQ(Client().get(service.base_url() + "/nodeinfo").status, 200);
+}
+
+TEST(FakeServiceQuoteStream, TlsSubscriptionStreamsQuotesOfThePair) {
+  FakeService service({.tls = true});
+  subscribe_read_and_close<true>(service);
+}
+
+TEST(FakeServiceQuoteStream, EachSessionStreamsItsOwnPair) {
+  FakeService service;
+  WsClient<false> usdt(service.port());
+  WsClient<false> xaut(service.port());
+  ASSERT_FALSE(usdt.open(subscribe_usdt));
+  ASSERT_FALSE(xaut.open(subscribe_xaut));
+  for (int i = 0; i < 2; ++i) {
+    read_quote(xaut, fake_data::xaut_asset_id);
+    read_quote(usdt, usdt_id);
+  }
+  auto subscriptions = service.ws_subscriptions();
+  std::sort(subscriptions.begin(), subscriptions.end());
+  EXPECT_EQ(subscriptions, (std::vector<std::string>{subscribe_usdt, subscribe_xaut}));
+  // Messages after the subscription change nothing.
+  ASSERT_FALSE(usdt.send(subscribe_xaut));
+  read_quote(usdt, usdt_id);
+  read_quote(usdt, usdt_id);
+  EXPECT_EQ(service.ws_subscriptions().size(), 2u);
+}
+
+TEST(FakeServiceQuoteStream, WhatIsNoSubscriptionGetsAnErrorAndAClose) {
+  FakeService service;
+  const struct {
+    std::string message;
+    std::string detail;
+  } cases[] = {
+      {R"({"data":{"pair_id":"ETH/BTC"},"type":"subscribe"})", "Unknown trading pair: ETH/BTC"},
+      {R"({"data":{"pair_id":"btc/usdt"},"type":"subscribe"})", "Unknown trading pair: btc/usdt"},
+      {R"({"data":{"pair_id":"BTC/USDT"},"type":"unsubscribe"})", ""},
+      {R"({"data":{"pair":"BTC/USDT"},"type":"subscribe"})", ""},
+      {R"({"data":{"pair_id":7},"type":"subscribe"})", ""},
+      {R"({"type":"subscribe"})", ""},
+      {"[]", ""},
+      {"hello", ""},
+  };
+  std::vector<std::string> sent;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    WsClient<false> client(service.port());
+    ASSERT_FALSE(client.open(c.message));
+    sent.push_back(c.message);
+    std::string message;
+    ASSERT_FALSE(client.read(message));
+    const json::JsonValue v = parse(message);
+    EXPECT_EQ(text(at(v, "type")), "error");
+    const std::string detail = text(at(at(v, "data"), "detail"));
+    if (!c.detail.empty()) {
+      EXPECT_EQ(detail, c.detail);
+    } else {
+      EXPECT_NE(detail.find("subscribe"), std::string::npos) << detail;
+    }
+    // No quote follows: the server closes.
+    EXPECT_EQ(client.read(message), websocket::error::closed) << message;
+    EXPECT_EQ(client.close_reason().code, websocket::close_code::policy_error);
+  }
+  // Every first message is recorded, whatever it says.
+  EXPECT_EQ(service.ws_subscriptions(), sent);
+}
+
+TEST(FakeServiceQuoteStream, HttpRequestsToTheEndpoint) {
+  FakeService service;
+  Client client;
+  // Without an upgrade.
+  Reply r = client.get(service.base_url() + "/ws");
+  EXPECT_EQ(r.status, 426);
+  EXPECT_TRUE(r.has_header_line("Upgrade: websocket"));
+  EXPECT_FALSE(text(at(parse(r.body), "detail")).empty());
+  r = client.post(service.base_url() + "/ws", "{}");
+  EXPECT_EQ(r.status, 405);
+  EXPECT_TRUE(r.has_header_line("Allow: GET"));
+
+  // An upgrade to any other path is an ordinary request.
+  {
+    WsClient<false> elsewhere(service.port());
+    ASSERT_FALSE(elsewhere.connect());
+    EXPECT_EQ(elsewhere.handshake("/api/v1/market/pairs"), websocket::error::upgrade_declined);
+    EXPECT_EQ(elsewhere.response().result_int(), 200);
+  }
+
+  // A scripted answer is sent instead of the handshake, once.
+  service.script("GET", "/ws", {answer(503, R"({"detail":"later"})")});
+  {
+    WsClient<false> refused(service.port());
+    ASSERT_FALSE(refused.connect());
+    EXPECT_EQ(refused.handshake(), websocket::error::upgrade_declined);
+    EXPECT_EQ(refused.response().result_int(), 503);
+    EXPECT_EQ(refused.response().body(), R"({"detail":"later"})");
+  }
+  WsClient<false> accepted(service.port());
+  ASSERT_FALSE(accepted.open(subscribe_usdt));
+  read_quote(accepted, usdt_id);
+  EXPECT_EQ(service.ws_subscriptions(), std::vector<std::string>{subscribe_usdt});
+}
+
+TEST(FakeServiceQuoteStream, SubscriptionsThroughTheControlEndpointsAndReset) {
+  FakeService service;
+  {
+    WsClient<false> ws(service.port());
+    ASSERT_FALSE(ws.open(subscribe_usdt));
+    read_quote(ws, usdt_id);
+  }
+  Client client;
+  const std::string url = service.base_url() + "/_control/ws_subscriptions";
+  Reply r = client.get(url);
+  ASSERT_EQ(r.status, 200);
+  const json::JsonValue list = parse(r.body);
+  ASSERT_EQ(size(list), 1u) << r.body;
+  EXPECT_EQ(text(list.get_if<json::JsonValue::Array>()->front()), subscribe_usdt);
+
+  EXPECT_EQ(client.post(service.base_url() + "/_control/reset", "").status, 200);
+  EXPECT_TRUE(service.ws_subscriptions().empty());
+  EXPECT_EQ(client.get(url).body, "[]");
+}
+
+// Sessions that stream, one that waits for its subscription and one whose
+// client went without a close message, all open when the service stops.
+template <bool Tls>
+void stop_with_open_sessions() {
+  auto service = std::make_unique<FakeService>(FakeService::Options{.tls = Tls});
+  WsClient<Tls> streaming(service->port());
+  WsClient<Tls> waiting(service->port());
+  WsClient<Tls> gone(service->port());
+  ASSERT_FALSE(streaming.open(subscribe_usdt));
+  read_quote(streaming, usdt_id);
+  ASSERT_FALSE(waiting.connect());
+  ASSERT_FALSE(waiting.handshake());
+  ASSERT_FALSE(gone.open(subscribe_xaut));
+  read_quote(gone, fake_data::xaut_asset_id);
+  gone.drop();
+
+  service.reset();
+  // The quotes already under way may still arrive; then the connection ends.
+  for (WsClient<Tls>* client : {&streaming, &waiting}) {
+    std::string message;
+    boost::system::error_code ec;
+    for (int i = 0; i < 100 && !ec; ++i) ec = client->read(message);
+    EXPECT_TRUE(ec);
+    EXPECT_NE(ec, asio::error::timed_out);
+  }
+}
+
+TEST(FakeServiceQuoteStream, StoppingEndsOpenSessions) {
+  stop_with_open_sessions<false>();
+  stop_with_open_sessions<true>();
 }
 
 // ---------------------------------------------------------------- control endpoints

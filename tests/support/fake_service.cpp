@@ -27,6 +27,7 @@
 #include "core/json/json.hpp"
 #include "tests/support/fake_service_routes.hpp"
 #include "tests/support/fake_service_tls.hpp"
+#include "tests/support/fake_service_ws.hpp"
 
 namespace zephlar::testing {
 
@@ -199,12 +200,14 @@ class RequestReader final : public http::basic_parser<true> {
   RecordedRequest request;
   bool head_only = false;
   bool expects_continue = false;
+  unsigned version = 11;
 
  private:
-  void on_request_impl(http::verb method, beast::string_view method_str, beast::string_view target, int,
+  void on_request_impl(http::verb method, beast::string_view method_str, beast::string_view target, int http_version,
                        boost::system::error_code&) override {
     request.method = to_string(method_str);
     request.target = to_string(target);
+    version = static_cast<unsigned>(http_version);
     head_only = method == http::verb::head;
   }
   void on_response_impl(int, beast::string_view, int, boost::system::error_code&) override {}
@@ -321,8 +324,10 @@ struct FakeService::Impl {
   std::map<std::pair<std::string, std::string>, std::deque<ScriptedAnswer>, std::less<>> scripts;
   std::map<std::pair<std::string, std::string>, std::shared_ptr<const ScriptedAnswer>, std::less<>> standing;
   std::vector<RecordedRequest> records;
+  std::vector<std::string> subscriptions;
   std::atomic<std::size_t> accepted{0};
   DefaultRoutes routes;
+  QuoteStreamShared stream_shared{routes, mutex, subscriptions};
 
   std::uint16_t port = 0;
   std::unique_ptr<asio::io_context> io;
@@ -333,9 +338,10 @@ struct FakeService::Impl {
   asio::awaitable<void> serve(tcp::socket socket);
   template <class Stream>
   asio::awaitable<void> serve_http(Stream& stream, tcp::socket& socket);
-  // Shared, so that a standing answer goes out from the one copy the service
-  // keeps, however large and however often.
-  std::shared_ptr<const ScriptedAnswer> respond(const RecordedRequest& request);
+  // Null when the request is to become a quote stream: an upgrade to it for
+  // which no answer is scripted. Shared, so that a standing answer goes out
+  // from the one copy the service keeps, however large and however often.
+  std::shared_ptr<const ScriptedAnswer> respond(const RecordedRequest& request, bool stream_upgrade);
   ScriptedAnswer control(const RecordedRequest& request);
 
   void script(std::string method, std::string path, std::vector<ScriptedAnswer> answers) {
@@ -353,6 +359,7 @@ struct FakeService::Impl {
       scripts.clear();
       standing.clear();
       records.clear();
+      subscriptions.clear();
     }
     routes.reset();
   }
@@ -419,7 +426,14 @@ asio::awaitable<void> FakeService::Impl::serve_http(Stream& stream, tcp::socket&
     const bool keep_alive = parser.keep_alive();
     const bool head_only = parser.head_only;
 
-    const std::shared_ptr<const ScriptedAnswer> scripted = respond(record);
+    const std::optional<UpgradeRequest> upgrade = quote_stream_upgrade(record, parser.version);
+    const std::shared_ptr<const ScriptedAnswer> scripted = respond(record, upgrade.has_value());
+    if (!scripted) {
+      // The connection is the session's from here on.
+      co_await serve_quote_stream(stream, *upgrade, stream_shared);
+      close_connection(socket);
+      co_return;
+    }
     const ScriptedAnswer& answer = *scripted;
     if (answer.delay.count() > 0) {
       asio::steady_timer timer(socket.get_executor(), answer.delay);
@@ -463,7 +477,7 @@ asio::awaitable<void> FakeService::Impl::serve_http(Stream& stream, tcp::socket&
   }
 }
 
-std::shared_ptr<const ScriptedAnswer> FakeService::Impl::respond(const RecordedRequest& request) {
+std::shared_ptr<const ScriptedAnswer> FakeService::Impl::respond(const RecordedRequest& request, bool stream_upgrade) {
   const std::string_view target = request.target;
   const std::string_view path = path_of(target);
   if (path.substr(0, control_prefix.size()) == control_prefix)
@@ -488,6 +502,7 @@ std::shared_ptr<const ScriptedAnswer> FakeService::Impl::respond(const RecordedR
   }
   if (scripted) return std::make_shared<const ScriptedAnswer>(std::move(*scripted));
   if (standing_answer) return standing_answer;
+  if (stream_upgrade) return nullptr;
 
   const std::string_view query = path.size() < target.size() ? target.substr(path.size() + 1) : std::string_view{};
   RouteAnswer a = routes.answer(request.method, path, query, request.body);
@@ -533,6 +548,18 @@ ScriptedAnswer FakeService::Impl::control(const RecordedRequest& request) {
       copy = records;
     }
     return json_answer(200, requests_json(copy));
+  }
+  if (what == "ws_subscriptions" && get) {
+    std::string out = "[";
+    {
+      std::lock_guard lock(mutex);
+      for (std::size_t i = 0; i < subscriptions.size(); ++i) {
+        if (i != 0) out.push_back(',');
+        json::Writer(out).string(valid_utf8(subscriptions[i]));
+      }
+    }
+    out.push_back(']');
+    return json_answer(200, std::move(out));
   }
   if (what == "reset" && post) {
     reset();
@@ -617,6 +644,11 @@ void FakeService::clear_requests() {
 }
 
 void FakeService::reset() { impl_->reset(); }
+
+std::vector<std::string> FakeService::ws_subscriptions() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->subscriptions;
+}
 
 std::size_t FakeService::connections_accepted() const { return impl_->accepted.load(); }
 

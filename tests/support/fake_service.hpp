@@ -19,9 +19,18 @@
 //        [{"method":"POST","target":"/x?a=1","path":"/x",
 //          "headers":[["Host","127.0.0.1:PORT"],...],"body":"..."}]
 //        (bytes of a body that are not UTF-8 come out as U+FFFD)
-//   POST /_control/reset     forgets scripts, records and created orders
+//   GET  /_control/ws_subscriptions   the first message of each quote stream
+//        session, in arrival order: ["{\"data\":...}", ...] (bytes that are
+//        not UTF-8 come out as U+FFFD)
+//   POST /_control/reset     forgets scripts, records (subscriptions too) and
+//        created orders
 //   GET  /_control/stats     {"connections_accepted":N,"requests":M}
 //   GET  /_control/root_certificate   the PEM of the TLS root
+//
+// GET /ws with a WebSocket upgrade is the live quote stream (see
+// fake_service_ws.hpp), on the same port and over TLS too. Its upgrade
+// request is recorded like any other; an answer scripted for GET /ws is sent
+// instead of the handshake. Without an upgrade GET /ws answers 426.
 #pragma once
 
 #include <chrono>
@@ -80,8 +89,8 @@ class FakeService {
   // I/O threads. Throws std::system_error when the port cannot be bound.
   FakeService();
   explicit FakeService(Options options);
-  // Stops and joins; connections still open (stalled ones included) are
-  // dropped.
+  // Stops and joins; connections still open (stalled ones and quote streams
+  // included) are dropped, without a close message.
   ~FakeService();
 
   FakeService(const FakeService&) = delete;
@@ -100,10 +109,13 @@ class FakeService {
   void set_standing_answer(std::string method, std::string path, ScriptedAnswer answer);
   std::vector<RecordedRequest> requests() const;  // every request so far, in arrival order
   void clear_requests();
-  // Forgets scripted answers, recorded requests and the orders and swaps
-  // the default routes have created.
+  // Forgets scripted answers, recorded requests and subscriptions, and the
+  // orders and swaps the default routes have created.
   void reset();
   std::size_t connections_accepted() const;
+  // The first message of every quote stream session so far (normally the
+  // subscription), as received, in arrival order.
+  std::vector<std::string> ws_subscriptions() const;
 
   // The root certificate (PEM) that signed the TLS server certificate (SAN
   // IP 127.0.0.1 and DNS localhost); made once per process.

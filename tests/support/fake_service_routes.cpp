@@ -1415,6 +1415,14 @@ RouteAnswer lsps1_get_info(State&, const Request&) {
   return answer;
 }
 
+// The quote stream's endpoint asked without a WebSocket upgrade (the upgrade
+// itself never reaches the routes).
+RouteAnswer quote_stream_without_upgrade(State&, const Request&) {
+  RouteAnswer a = service_error(426, "Upgrade Required");
+  a.headers.emplace_back("Upgrade", "websocket");
+  return a;
+}
+
 // ---------------------------------------------------------------- table
 
 using Handler = RouteAnswer (*)(State&, const Request&);
@@ -1459,6 +1467,7 @@ constexpr Route routes[] = {
     {"POST", "/init", node_init},
     {"POST", "/unlock", node_unlock},
     {"POST", "/lock", node_lock},
+    {"GET", "/ws", quote_stream_without_upgrade},
 };
 
 }  // namespace

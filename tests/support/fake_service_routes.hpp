@@ -18,6 +18,7 @@
 //   LSPS1   created channel orders are kept and read back by get_order; an
 //           unknown order id reads as a COMPLETED order with its channel
 //   node    two peers, two channels, three payments, balances of USDT/XAUT
+//   stream  GET /ws without a WebSocket upgrade answers 426
 //
 // A body of the right shape always gets a 2xx answer; a body whose members
 // are missing or of the wrong type gets 422 {"detail":...} from the service

@@ -166,4 +166,10 @@ QuoteReceiver::Status QuoteReceiver::receive_until(std::chrono::steady_clock::ti
   }
 }
 
+bool QuoteReceiver::sender_waiting_for_room() const {
+  if (!state_) return false;
+  const std::lock_guard lock(state_->mutex);
+  return state_->room_wait != nullptr && !state_->room_wait->woken;
+}
+
 }  // namespace zephlar::ffi

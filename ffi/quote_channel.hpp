@@ -74,6 +74,10 @@ class QuoteReceiver {
   // deadline has already passed.
   Status receive_until(std::chrono::steady_clock::time_point deadline, std::string& out);
 
+  // Whether a send is parked on the full channel with no wake-up on its way:
+  // the queue is then full and stays so until the next receive.
+  bool sender_waiting_for_room() const;
+
   // Drops the receiving end now (as the destructor does).
   void reset() noexcept;
 

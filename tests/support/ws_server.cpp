@@ -5,6 +5,8 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
 #include <boost/asio/as_tuple.hpp>
 #include <boost/asio/co_spawn.hpp>
@@ -36,6 +38,13 @@ namespace websocket = beast::websocket;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using namespace asio::experimental::awaitable_operators;
+
+// This server links into the same programs as the library, which builds Asio
+// with BOOST_ASIO_NO_DEPRECATED; built without it, its inline socket calls
+// would share names but not calling conventions with the library's.
+static_assert(std::is_void_v<decltype(std::declval<tcp::socket&>().close(
+                  std::declval<boost::system::error_code&>()))>,
+              "built without the project's Boost configuration (zephlar_boost)");
 
 namespace {
 

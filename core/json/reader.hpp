@@ -43,7 +43,7 @@ class Reader {
   Reader& operator=(const Reader&) = delete;
 
   // ---- cursor ----
-  void skip_ws() noexcept {
+  [[gnu::always_inline]] void skip_ws() noexcept {
     while (p_ != end_ && is_ws(static_cast<unsigned char>(*p_))) ++p_;
   }
   // The next byte, or -1 at the end of the input.
@@ -117,11 +117,12 @@ class Reader {
     p_ += n + 2;
     return true;
   }
-  // The structure between values is read inline; what is not the common
-  // shape goes to the out-of-line parts below, which report the errors.
+  // The structure between values is read inline (forced where it runs
+  // between any two values); what is not the common shape goes to the
+  // out-of-line parts below, which report the errors.
   //
   // Expects ':' after an object key.
-  bool object_colon() {
+  [[gnu::always_inline]] bool object_colon() {
     skip_ws();
     if (p_ != end_ && *p_ == ':') {
       ++p_;
@@ -147,7 +148,7 @@ class Reader {
   }
   // After a member's value: true in `has_key` when another key starts here;
   // takes the closing brace otherwise.
-  bool object_next(bool& has_key) {
+  [[gnu::always_inline]] bool object_next(bool& has_key) {
     skip_ws();
     if (p_ != end_) {
       if (*p_ == ',') {
@@ -181,7 +182,7 @@ class Reader {
   }
   // After an element: true in `has_element` when another element starts;
   // takes the closing bracket otherwise.
-  bool array_next(bool& has_element) {
+  [[gnu::always_inline]] bool array_next(bool& has_element) {
     skip_ws();
     if (p_ != end_) {
       if (*p_ == ',') {

@@ -1,6 +1,7 @@
 // The quote stream end to end: QuoteStream and its socket task against the
-// loopback WebSocket server, the channel between them, and the pure pieces
-// (URL derivation, subscribe message, quote texts).
+// loopback WebSocket server (and once against the fake service's own
+// stream), the channel between them, and the pure pieces (URL derivation,
+// subscribe message, quote texts).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -20,6 +21,7 @@
 #include <boost/asio/post.hpp>
 
 #include "core/http/test_roots.hpp"
+#include "core/json/json.hpp"
 #include "ffi/internal_fault.hpp"
 #include "ffi/quote_channel.hpp"
 #include "ffi/quote_socket.hpp"
@@ -27,6 +29,8 @@
 #include "ffi/runtime.hpp"
 #include "ffi/seconds.hpp"
 #include "ffi/zeph_client.hpp"
+#include "tests/support/fake_service.hpp"
+#include "tests/support/fake_service_routes.hpp"
 #include "tests/support/fake_service_tls.hpp"
 #include "tests/support/ws_server.hpp"
 
@@ -592,6 +596,40 @@ TEST(QuoteStreamFromClient, GoesOnAfterTheClientIsReleased) {
   server.open_gate();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(stream->recv(5.0), quote_text(i));
   EXPECT_TRUE(stream->is_connected());
+}
+
+TEST(QuoteStreamFromClient, ReadsTheFakeServicesQuotes) {
+  testing::FakeService service;
+  ZephConfig config;
+  config.base_url = service.base_url();
+  auto created = ZephClient::create(config);
+  ASSERT_TRUE(created.ok());
+  const std::shared_ptr<ZephClient> client = std::move(created).value();
+  auto stream = client->create_quote_stream("BTC/USDT");
+  const auto member = [](const json::JsonValue* v, const char* key) -> const json::JsonValue* {
+    const auto* object = v == nullptr ? nullptr : v->get_if<json::JsonValue::Object>();
+    if (object == nullptr) return nullptr;
+    const auto found = object->find(key);
+    return found == object->end() ? nullptr : &found->second;
+  };
+  std::vector<std::string> rfq_ids;
+  for (int i = 0; i < 2; ++i) {
+    const auto text = stream->recv(5.0);
+    ASSERT_TRUE(text.has_value()) << i;
+    // The message's data, as the service's quote route would answer.
+    const auto quote = json::read_json<json::JsonValue>(*text, json::Source::response_body);
+    ASSERT_TRUE(quote.ok()) << *text;
+    const auto* asset_id = member(member(&quote.value(), "to_asset"), "asset_id");
+    const auto* rfq_id = member(&quote.value(), "rfq_id");
+    ASSERT_TRUE(asset_id != nullptr && asset_id->is<std::string>()) << *text;
+    ASSERT_TRUE(rfq_id != nullptr && rfq_id->is<std::string>()) << *text;
+    EXPECT_EQ(*asset_id->get_if<std::string>(), testing::fake_data::usdt_asset_id);
+    rfq_ids.push_back(*rfq_id->get_if<std::string>());
+  }
+  EXPECT_NE(rfq_ids[0], rfq_ids[1]);
+  EXPECT_TRUE(stream->is_connected());
+  EXPECT_EQ(service.ws_subscriptions(), std::vector<std::string>{subscribe_message("BTC/USDT")});
+  stream->close();
 }
 
 // The task on its own: a runtime torn down under it drops the connection

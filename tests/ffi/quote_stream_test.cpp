@@ -264,8 +264,11 @@ struct Producer {
 };
 
 TEST(QuoteChannel, FullChannelHoldsTheSenderBackAndLosesNothing) {
-  auto [sender, receiver] = make_quote_channel(quote_channel_capacity);
-  Producer producer(std::move(sender), 100);
+  // (Named references, not a structured binding: the lambdas below capture
+  // the receiver.)
+  auto channel = make_quote_channel(quote_channel_capacity);
+  QuoteReceiver& receiver = channel.second;
+  Producer producer(std::move(channel.first), 100);
   ASSERT_TRUE(eventually([&] { return receiver.sender_waiting_for_room(); }));
   EXPECT_EQ(producer.sent.load(), 32);
 
@@ -654,9 +657,10 @@ TEST(QuoteSocketTask, TornDownWhileWaitingForRoom) {
   WsServer server(quotes(0, 100));
   auto runtime = Runtime::create(2);
   auto connected = std::make_shared<std::atomic<bool>>(true);
-  auto [sender, receiver] = make_quote_channel(quote_channel_capacity);
+  auto channel = make_quote_channel(quote_channel_capacity);
+  QuoteReceiver& receiver = channel.second;
   spawn_quote_socket(runtime->executor(), quote_stream_url(server.base_url()), "BTC/USDT", connected,
-                     std::move(sender));
+                     std::move(channel.first));
   std::string text;
   ASSERT_EQ(receiver.receive_until(Clock::now() + 5s, text), QuoteReceiver::Status::received);
   // The channel full again, with the task parked on it.

@@ -1,18 +1,24 @@
 #include "core/http/transport.hpp"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <iterator>
+#include <list>
 #include <mutex>
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 #include <vector>
+
+#include "core/http/body_pool.hpp"
+#include "core/http/root_store.hpp"
 
 namespace zephlar::http {
 namespace {
@@ -76,10 +82,25 @@ HttpError::Kind kind_of(CURLcode rc) noexcept {
   }
 }
 
-HttpError make_error(CURLcode rc, const char* errbuf) {
-  std::string message = errbuf != nullptr && errbuf[0] != '\0' ? std::string(errbuf) : curl_easy_strerror(rc);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-  return HttpError{kind_of(rc), static_cast<int>(rc), std::move(message)};
+// Short enough to be held without allocating, so it can always be made.
+HttpError out_of_memory_error() noexcept {
+  return HttpError{HttpError::Kind::other, CURLE_OUT_OF_MEMORY, "Out of memory"};
+}
+
+// An error with a message; the out-of-memory error when the message cannot
+// be copied.
+HttpError error_or_oom(HttpError::Kind kind, int code, std::string_view message) noexcept {
+  try {
+    return HttpError{kind, code, std::string(message)};
+  } catch (...) {
+    return out_of_memory_error();
+  }
+}
+
+HttpError make_error(CURLcode rc, const char* errbuf) noexcept {
+  std::string_view message = errbuf != nullptr && errbuf[0] != '\0' ? errbuf : curl_easy_strerror(rc);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.remove_suffix(1);
+  return error_or_oom(kind_of(rc), static_cast<int>(rc), message);
 }
 
 bool istarts_with(std::string_view s, std::string_view prefix) noexcept {
@@ -109,106 +130,30 @@ const char* upper_case_http_proxy() noexcept {
   return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
-using Clock = std::chrono::steady_clock;
+// Hands a connection being set up the one shared store of trusted roots,
+// in place of the empty one the transfer library made for it. Servers and
+// HTTPS proxies are both checked against it.
+CURLcode use_shared_roots(CURL*, void* ssl_ctx, void* store) noexcept {
+  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(ssl_ctx), static_cast<X509_STORE*>(store));
+  return CURLE_OK;
+}
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Buffers for large bodies, handed back by their readers and received into
-// again. A body of a megabyte or more freshly allocated for every answer
-// comes from newly mapped memory (the C library hands such blocks back to the
-// system when they are freed), so the transfer thread would take a page
-// fault every few kilobytes while it copies the answer in, and every unmap
-// would interrupt all the threads of the process to flush their address
-// translations. Kept buffers are already in place.
+// One transfer: its easy handle and everything the handle points at. It is
+// built on the caller's thread and then belongs to one engine's thread. The
+// lists that hold transfers move them by splicing, which never allocates, so
+// a transfer is never lost for want of memory once it has been handed over.
 
-class BodyPool {
- public:
-  // An empty buffer with room for `length` bytes: the smallest kept one
-  // that fits without being far too large, or a new one.
-  std::string take(std::size_t length) {
-    std::string taken;
-    {
-      const std::lock_guard lock(mutex_);
-      last_take_ = Clock::now();
-      auto best = kept_.end();
-      for (auto it = kept_.begin(); it != kept_.end(); ++it) {
-        const std::size_t room = it->capacity();
-        if (room >= length && room / 4 <= length && (best == kept_.end() || room < best->capacity())) best = it;
-      }
-      if (best != kept_.end()) {
-        kept_bytes_ -= best->capacity();
-        taken = std::move(*best);
-        *best = std::move(kept_.back());
-        kept_.pop_back();
-      }
-    }
-    taken.reserve(length);
-    return taken;
-  }
-
-  // Keeps `body` for a later answer when it is large enough to be worth it
-  // and the pool has room. True when the transfer thread must be woken: it
-  // went to sleep for long, with nothing kept and nothing taken lately, and
-  // now has to watch for idleness.
-  bool give_back(std::string body) {
-    if (body.capacity() < min_kept || body.capacity() > max_kept_bytes) return false;
-    body.clear();
-    const std::lock_guard lock(mutex_);
-    if (kept_.size() >= max_kept_ || kept_bytes_ + body.capacity() > max_kept_bytes) return false;
-    kept_bytes_ += body.capacity();
-    kept_.push_back(std::move(body));
-    return std::exchange(sleeping_long_, false);
-  }
-
-  // Keeps up to `count` buffers: the peak of transfers under way at once,
-  // whose bodies were all in memory then anyway.
-  void keep_up_to(std::size_t count) {
-    const std::lock_guard lock(mutex_);
-    max_kept_ = count;
-  }
-
-  // How long the transfer thread may sleep before it checks for idleness;
-  // called as it goes to sleep. A buffer taken lately is likely to come
-  // back soon: the short sleep then spares its reader a wake-up call.
-  std::chrono::milliseconds check_after() {
-    const std::lock_guard lock(mutex_);
-    sleeping_long_ = kept_.empty() && Clock::now() - last_take_ >= idle_after;
-    return sleeping_long_ ? std::chrono::milliseconds(30'000) : std::chrono::milliseconds(idle_after);
-  }
-
-  // Frees the kept buffers once none has been taken for a while: memory is
-  // held only while large answers keep coming.
-  void trim_if_idle() {
-    std::vector<std::string> dropped;
-    {
-      const std::lock_guard lock(mutex_);
-      if (kept_.empty() || Clock::now() - last_take_ < idle_after) return;
-      dropped.swap(kept_);
-      kept_bytes_ = 0;
-    }
-  }
-
- private:
-  // Below this size the allocator recycles freed memory by itself.
-  static constexpr std::size_t min_kept = std::size_t{128} << 10;
-  // Bounds the memory kept, in all, whatever the peak.
-  static constexpr std::size_t max_kept_bytes = std::size_t{256} << 20;
-  static constexpr std::chrono::milliseconds idle_after{1000};
-
-  mutable std::mutex mutex_;
-  std::vector<std::string> kept_;
-  std::size_t kept_bytes_ = 0;
-  std::size_t max_kept_ = 0;
-  Clock::time_point last_take_{};
-  bool sleeping_long_ = false;
-};
-
-// ---------------------------------------------------------------------------
-// One transfer: its easy handle and everything the handle points at.
+struct Transfer;
+using TransferList = std::list<std::unique_ptr<Transfer>>;
 
 struct Transfer {
-  std::uint64_t id = 0;
+  // Why the transfer's own callbacks stopped it.
+  enum class Abort : unsigned char { none, replay, body_too_large, out_of_memory };
+
+  TransferList::iterator self;  // its place in whichever list holds it
   EasyHandle easy;
   HeaderList headers;
   std::string url;
@@ -218,39 +163,116 @@ struct Transfer {
   // The header block being received.
   int block_status = 0;
   bool block_has_location = false;
+  // Requests started so far, and redirects followed; see on_prereq.
+  unsigned requests_started = 0;
+  unsigned redirects_followed = 0;
+  Abort abort = Abort::none;
 
-  TransferResult result;
-  std::unique_ptr<Transport::Completion> completion;
+  // Holds the result being built, and the caller's handler.
+  std::shared_ptr<Transport::Completion> completion;
   std::shared_ptr<Transport::CancelToken> cancel;
-  BodyPool* bodies = nullptr;  // the engine's, which outlives the transfer
+  BodyPool* bodies = nullptr;  // the transport's, which outlives the transfer
 
-  void complete() { std::exchange(completion, nullptr)->complete(std::move(result)); }
+  TransferResult& result() noexcept { return completion->result; }
 
-  void fail(HttpError error) {
-    result.error = std::move(error);
-    complete();
+  void set_cancelled() noexcept {
+    auto& r = result();
+    r.cancelled = true;
+    if (!r.error) r.error = error_or_oom(HttpError::Kind::other, CURLE_ABORTED_BY_CALLBACK, "Transfer cancelled");
   }
 
-  void complete_cancelled() {
-    result.cancelled = true;
-    if (!result.error)
-      result.error = HttpError{HttpError::Kind::other, CURLE_ABORTED_BY_CALLBACK, "Transfer cancelled"};
-    complete();
+  // Records how the transfer library ended the transfer.
+  void set_outcome(CURLcode rc) noexcept {
+    auto& r = result();
+    switch (abort) {
+      case Abort::replay:
+        r.error = error_or_oom(HttpError::Kind::other, CURLE_SEND_ERROR,
+                               "Connection closed after the request was sent; it is not sent again");
+        return;
+      case Abort::body_too_large:
+        r.error = error_or_oom(HttpError::Kind::other, CURLE_FILESIZE_EXCEEDED, "Answer body too large");
+        return;
+      case Abort::out_of_memory:
+        r.error = out_of_memory_error();
+        return;
+      case Abort::none:
+        break;
+    }
+    if (rc == CURLE_OK) {
+      long code = 0;
+      curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &code);
+      r.answered = true;
+      r.status = static_cast<std::uint16_t>(code);
+      return;
+    }
+    r.error = make_error(rc, errbuf);
+    // A proxy that answers the tunnel's CONNECT with an error: no
+    // connection to the server was made.
+    long tunnel = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_HTTP_CONNECTCODE, &tunnel);
+    if (r.error->kind == HttpError::Kind::other && tunnel != 0 && (tunnel < 200 || tunnel > 299)) {
+      r.error->kind = HttpError::Kind::connect;
+    }
   }
 
-  static std::size_t on_header(char* data, std::size_t size, std::size_t count, void* self) {
-    static_cast<Transfer*>(self)->header_line(std::string_view(data, size * count));
-    return size * count;
+  // Called as each request is about to go out on its connection. A request
+  // goes out once, and once more for every redirect followed. Anything more
+  // is the transfer library sending it again on a fresh connection because
+  // a kept-alive one died before an answer came; the server may well have
+  // acted on the first copy (executed a swap, say), so the transfer fails
+  // instead and the request loop decides whether to try again.
+  static int on_prereq(void* self, char*, char*, int, int) noexcept {
+    auto& t = *static_cast<Transfer*>(self);
+    if (++t.requests_started > t.redirects_followed + 1) {
+      t.abort = Abort::replay;
+      return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
   }
 
-  static std::size_t on_body(char* data, std::size_t size, std::size_t count, void* self) {
-    static_cast<Transfer*>(self)->result.body.append(data, size * count);
-    return size * count;
+  // Opens the socket of each new connection. One opened after a request
+  // went out (and no redirect followed since) can only be for sending that
+  // request again; it is refused before any connection or handshake is
+  // made, with the same outcome as above.
+  static curl_socket_t on_open_socket(void* self, curlsocktype, curl_sockaddr* address) noexcept {
+    auto& t = *static_cast<Transfer*>(self);
+    if (t.requests_started > t.redirects_followed) {
+      t.abort = Abort::replay;
+      return CURL_SOCKET_BAD;
+    }
+    // Not inherited by programs the host starts.
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  }
+
+  static std::size_t on_header(char* data, std::size_t size, std::size_t count, void* self) noexcept {
+    auto& t = *static_cast<Transfer*>(self);
+    return t.header_line(std::string_view(data, size * count)) ? size * count : 0;
+  }
+
+  static std::size_t on_body(char* data, std::size_t size, std::size_t count, void* self) noexcept {
+    auto& t = *static_cast<Transfer*>(self);
+    const std::size_t n = size * count;
+    std::string& body = t.result().body;
+    if (n > max_body_bytes - body.size()) return t.stop_body(Abort::body_too_large);
+    try {
+      body.append(data, n);
+    } catch (...) {
+      return t.stop_body(Abort::out_of_memory);
+    }
+    return n;
+  }
+
+  // Ends the transfer from the body callback, handing back what was read.
+  std::size_t stop_body(Abort why) noexcept {
+    abort = why;
+    std::string().swap(result().body);
+    return CURL_WRITEFUNC_ERROR;
   }
 
   // Redirects and 1xx answers come with header blocks of their own; only
-  // the block of the final answer counts as the answer.
-  void header_line(std::string_view line) {
+  // the block of the final answer counts as the answer. False stops the
+  // transfer.
+  bool header_line(std::string_view line) noexcept {
     if (line.starts_with("HTTP/")) {
       block_status = 0;
       block_has_location = false;
@@ -265,343 +287,516 @@ struct Transfer {
       }
     } else if (line == "\r\n" || line == "\n") {
       const bool followed_redirect = block_status / 100 == 3 && block_has_location;
-      if (block_status >= 200 && !followed_redirect) {
-        result.answered = true;
-        result.status = static_cast<std::uint16_t>(block_status);
-        // Room for the whole body when its length is announced, instead of a
-        // chain of regrowths and copies for large answers.
-        curl_off_t length = -1;
-        if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0 &&
-            length <= (curl_off_t{1} << 30)) {
-          const auto size = static_cast<std::size_t>(length);
-          if (result.body.empty() && bodies != nullptr) {
-            result.body = bodies->take(size);
-          } else {
-            result.body.reserve(size);
-          }
-        }
-      }
+      if (followed_redirect) ++redirects_followed;
+      if (block_status >= 200 && !followed_redirect) return final_header_block_ended();
     } else if (istarts_with(line, "location:")) {
       block_has_location = true;
     }
+    return true;
+  }
+
+  bool final_header_block_ended() noexcept {
+    auto& r = result();
+    r.answered = true;
+    r.status = static_cast<std::uint16_t>(block_status);
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length <= 0) {
+      return true;
+    }
+    if (static_cast<std::uint64_t>(length) > max_body_bytes) {
+      abort = Abort::body_too_large;
+      return false;
+    }
+    // Room for the whole body when its length is announced, instead of a
+    // chain of regrowths and copies for large answers. Only a saving: when
+    // memory is short the body grows as it comes.
+    const auto size = static_cast<std::size_t>(length);
+    try {
+      if (r.body.empty() && bodies != nullptr) {
+        r.body = bodies->take(size);
+      } else {
+        r.body.reserve(size);
+      }
+    } catch (...) {
+    }
+    return true;
   }
 };
 
 struct Transport::CancelToken {
-  std::weak_ptr<Core> core;
-  std::uint64_t id = 0;
+  std::weak_ptr<Engine> engine;  // the one the transfer is handed to
   std::atomic<bool> requested{false};
 };
 
+// What the engines of one transport share.
+struct Transport::Shared {
+  long timeout_ms = 0;
+  std::shared_ptr<const RootStore> roots;
+  BodyPool bodies;
+  std::mutex pick_mutex;  // one transfer at a time picks its engine
+};
+
 // ---------------------------------------------------------------------------
-// The multi handle and its thread.
+// One engine: a multi handle, its connection pool and its thread.
 
-class Transport::Core {
+class Transport::Engine {
  public:
-  Core(Options options, MultiHandle multi)
-      : timeout_ms_(timeout_ms(options.timeout)),
-        roots_(std::move(options.trusted_roots_pem)),
-        multi_(std::move(multi)) {}
+  explicit Engine(MultiHandle multi) : multi_(std::move(multi)) {}
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
 
-  Core(const Core&) = delete;
-  Core& operator=(const Core&) = delete;
+  // Transfers handed over and not yet delivered back.
+  std::size_t load() const noexcept { return load_.load(std::memory_order_relaxed); }
 
-  std::uint64_t next_id() noexcept { return next_id_.fetch_add(1, std::memory_order_relaxed); }
+  // Counts a transfer about to be handed over, until it is delivered back
+  // or dropped.
+  void claim() noexcept { load_.fetch_add(1, std::memory_order_relaxed); }
+  void unclaim() noexcept { load_.fetch_sub(1, std::memory_order_relaxed); }
 
-  // Sets the easy handle up for `request`; on failure the error that ends
-  // the transfer at once.
-  std::optional<HttpError> prepare(Transfer& t, TransferRequest& request) {
-    t.url = std::move(request.url);
-    // libcurl would guess a scheme for a URL without one; only absolute
-    // URLs are taken.
-    UrlHandle parsed(curl_url());
-    if (!parsed) return HttpError{HttpError::Kind::other, CURLE_OUT_OF_MEMORY, "Out of memory"};
-    if (const CURLUcode uc = curl_url_set(parsed.get(), CURLUPART_URL, t.url.c_str(), CURLU_NON_SUPPORT_SCHEME)) {
-      return HttpError{HttpError::Kind::other, CURLE_URL_MALFORMAT, curl_url_strerror(uc)};
-    }
-    char* scheme_raw = nullptr;
-    curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme_raw, 0);
-    const CurlString scheme(scheme_raw);
-
-    t.easy.reset(curl_easy_init());
-    if (!t.easy) return HttpError{HttpError::Kind::other, CURLE_FAILED_INIT, "Failed to initialise a transfer"};
-    CURL* h = t.easy.get();
-
-    for (const char* line : {"Expect:", "Accept:"}) {
-      if (!append_header(t, line)) return HttpError{HttpError::Kind::other, CURLE_OUT_OF_MEMORY, "Out of memory"};
-    }
-    if (request.body) {
-      // An empty content type suppresses the form type libcurl would send.
-      const std::string line = "Content-Type: " + request.body->content_type;
-      if (!append_header(t, request.body->content_type.empty() ? "Content-Type:" : line.c_str())) {
-        return HttpError{HttpError::Kind::other, CURLE_OUT_OF_MEMORY, "Out of memory"};
-      }
-      t.body = std::move(request.body->bytes);
-    }
-
-    curl_blob roots{roots_.data(), roots_.size(), CURL_BLOB_NOCOPY};
-    CURLcode rc = CURLE_OK;
-    const auto set = [&](CURLoption option, auto value) {
-      if (rc == CURLE_OK) rc = curl_easy_setopt(h, option, value);
-    };
-    set(CURLOPT_ERRORBUFFER, t.errbuf);
-    set(CURLOPT_URL, t.url.c_str());
-    set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    set(CURLOPT_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_MAXREDIRS, 10L);
-    set(CURLOPT_TIMEOUT_MS, timeout_ms_);
-    set(CURLOPT_HTTPHEADER, t.headers.get());
-    set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    set(CURLOPT_HEADERFUNCTION, &Transfer::on_header);
-    set(CURLOPT_HEADERDATA, static_cast<void*>(&t));
-    set(CURLOPT_WRITEFUNCTION, &Transfer::on_body);
-    set(CURLOPT_WRITEDATA, static_cast<void*>(&t));
-    // Large answers arrive in a few reads rather than one per 16 KiB (the
-    // default), each of which costs libcurl a readiness check and a call back.
-    set(CURLOPT_BUFFERSIZE, receive_buffer_size);
-    // TLS 1.2 or 1.3, checked against the compiled-in roots only: no
-    // system file or directory, for the server and for an HTTPS proxy.
-    set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    set(CURLOPT_PROXY_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    set(CURLOPT_SSL_VERIFYPEER, 1L);
-    set(CURLOPT_SSL_VERIFYHOST, 2L);
-    set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
-    set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-    set(CURLOPT_CAINFO_BLOB, &roots);
-    set(CURLOPT_PROXY_CAINFO, static_cast<const char*>(nullptr));
-    set(CURLOPT_PROXY_CAPATH, static_cast<const char*>(nullptr));
-    set(CURLOPT_PROXY_CAINFO_BLOB, &roots);
-    if (request.body) {
-      set(CURLOPT_POST, 1L);
-      set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
-      set(CURLOPT_POSTFIELDS, t.body.data());
-    } else {
-      set(CURLOPT_HTTPGET, 1L);
-    }
-    if (scheme && std::string_view(scheme.get()) == "http") {
-      if (const char* proxy = upper_case_http_proxy()) set(CURLOPT_PROXY, proxy);
-    }
-    if (rc != CURLE_OK) return make_error(rc, nullptr);
-    return std::nullopt;
-  }
-
-  BodyPool& bodies() noexcept { return bodies_; }
-
-  void wake() { curl_multi_wakeup(multi_.get()); }
-
-  void submit(std::unique_ptr<Transfer> t) {
+  // Takes the one transfer of `one`, claimed before.
+  void submit(TransferList& one) noexcept {
     {
       const std::lock_guard lock(mutex_);
-      incoming_.push_back(std::move(t));
+      incoming_.splice(incoming_.end(), one);
     }
-    curl_multi_wakeup(multi_.get());
+    wake();
   }
 
-  void request_cancel(std::uint64_t id) {
-    {
-      const std::lock_guard lock(mutex_);
-      cancels_.push_back(id);
-    }
-    curl_multi_wakeup(multi_.get());
+  // A cancel token of one of its transfers was set.
+  void cancel_requested() noexcept {
+    cancel_pending_.store(true);
+    wake();
   }
 
-  void request_stop() {
+  void request_stop() noexcept {
     {
       const std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    curl_multi_wakeup(multi_.get());
+    wake();
   }
 
-  void run() {
-    CURLM* multi = multi_.get();
-    std::unordered_map<CURL*, std::unique_ptr<Transfer>> active;
-    const auto finish = [&](CURL* easy, auto&& completer) {
-      const auto it = active.find(easy);
-      if (it == active.end()) return;
-      auto t = std::move(it->second);
-      active.erase(it);
-      curl_multi_remove_handle(multi, easy);
-      completer(*t);
-    };
+  void wake() noexcept { curl_multi_wakeup(multi_.get()); }
 
-    // The idle connections kept for reuse. libcurl's own rule keeps four per
-    // transfer still under way at the moment one ends, so when a burst of
-    // concurrent transfers winds down most of its connections are closed and
-    // the next burst connects anew. Keeping as many as were ever in use at
-    // once (never fewer than four) costs no descriptors beyond that peak.
-    std::size_t kept_connections = 0;
-    const auto keep_connections_for = [&](std::size_t in_use) {
-      const std::size_t wanted = std::clamp<std::size_t>(in_use, 4, max_kept_connections);
-      if (wanted <= kept_connections) return;
-      if (curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(wanted)) == CURLM_OK) {
-        kept_connections = wanted;
-      }
-      // As many bodies may be read at once as transfers run at once.
-      bodies_.keep_up_to(wanted);
-    };
-    keep_connections_for(0);
-
-    for (;;) {
-      std::vector<std::unique_ptr<Transfer>> added;
-      std::vector<std::uint64_t> cancelled;
-      bool stop = false;
-      {
-        const std::lock_guard lock(mutex_);
-        added.swap(incoming_);
-        cancelled.swap(cancels_);
-        stop = stopping_;
-      }
-
-      for (auto& t : added) {
-        // Cancelled before it reached this thread.
-        if (t->cancel && t->cancel->requested.load()) {
-          t->complete_cancelled();
-          continue;
-        }
-        if (const CURLMcode mc = curl_multi_add_handle(multi, t->easy.get()); mc != CURLM_OK) {
-          t->fail(HttpError{HttpError::Kind::other, CURLE_FAILED_INIT, curl_multi_strerror(mc)});
-          continue;
-        }
-        CURL* easy = t->easy.get();
-        active.emplace(easy, std::move(t));
-      }
-      keep_connections_for(active.size());
-      for (const std::uint64_t id : cancelled) {
-        const auto it = std::find_if(active.begin(), active.end(), [id](const auto& e) { return e.second->id == id; });
-        if (it != active.end()) finish(it->first, [](Transfer& t) { t.complete_cancelled(); });
-      }
-      if (stop) break;
-
-      int running = 0;
-      curl_multi_perform(multi, &running);
-      int left = 0;
-      while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
-        if (msg->msg != CURLMSG_DONE) continue;
-        // The message dies with the handle's removal: copy it first.
-        CURL* const easy = msg->easy_handle;
-        const CURLcode rc = msg->data.result;
-        finish(easy, [rc](Transfer& t) {
-          if (rc == CURLE_OK) {
-            long code = 0;
-            curl_easy_getinfo(t.easy.get(), CURLINFO_RESPONSE_CODE, &code);
-            t.result.answered = true;
-            t.result.status = static_cast<std::uint16_t>(code);
-          } else {
-            t.result.error = make_error(rc, t.errbuf);
-            // A proxy that answers the tunnel's CONNECT with an error: no
-            // connection to the server was made.
-            long tunnel = 0;
-            curl_easy_getinfo(t.easy.get(), CURLINFO_HTTP_CONNECTCODE, &tunnel);
-            if (t.result.error->kind == HttpError::Kind::other && tunnel != 0 && (tunnel < 200 || tunnel > 299)) {
-              t.result.error->kind = HttpError::Kind::connect;
-            }
-          }
-          t.complete();
-        });
-      }
-      // Woken by new transfers, cancellations, stopping and the first body
-      // handed back; libcurl shortens the wait to its own next time-out.
-      curl_multi_poll(multi, nullptr, 0, static_cast<int>(bodies_.check_after().count()), nullptr);
-      bodies_.trim_if_idle();
-    }
-
-    // Stopping: whatever is still under way or waiting ends as cancelled.
-    while (!active.empty()) finish(active.begin()->first, [](Transfer& t) { t.complete_cancelled(); });
-    std::vector<std::unique_ptr<Transfer>> rest;
-    {
-      const std::lock_guard lock(mutex_);
-      rest.swap(incoming_);
-    }
-    for (auto& t : rest) t->complete_cancelled();
-  }
+  void run(BodyPool& bodies) noexcept;
 
   std::thread thread;
 
  private:
-  static bool append_header(Transfer& t, const char* line) {
-    curl_slist* grown = curl_slist_append(t.headers.get(), line);
-    if (grown == nullptr) return false;
-    (void)t.headers.release();
-    t.headers.reset(grown);
-    return true;
+  void add_incoming() noexcept;
+  void cancel_requested_transfers() noexcept;
+  void read_finished() noexcept;
+  void keep_connections_for(std::size_t in_use) noexcept;
+  void stop_everything() noexcept;
+
+  // Posts the transfer's completion and frees the transfer. When the post
+  // finds no memory, the transfer waits in `undelivered_` and is posted
+  // again on a later turn.
+  void deliver(TransferList& from, TransferList::iterator it) noexcept {
+    const auto& completion = (*it)->completion;
+    try {
+      completion->post(completion);
+    } catch (...) {
+      undelivered_.splice(undelivered_.end(), from, it);
+      return;
+    }
+    from.erase(it);
+    load_.fetch_sub(1, std::memory_order_relaxed);
+  }
+
+  void deliver_again() noexcept {
+    while (!undelivered_.empty()) {
+      const std::size_t before = undelivered_.size();
+      deliver(undelivered_, undelivered_.begin());
+      // Still no memory: the rest waits for the next turn too.
+      if (undelivered_.size() == before) return;
+    }
   }
 
   // Bounds the connections kept idle, whatever the peak of concurrency.
   static constexpr std::size_t max_kept_connections = 1024;
-  static constexpr long receive_buffer_size = 128L << 10;
 
-  const long timeout_ms_;
-  std::string roots_;  // shared by every transfer, never changed
   MultiHandle multi_;
-  std::atomic<std::uint64_t> next_id_{1};
-  BodyPool bodies_;
+  std::atomic<std::size_t> load_{0};
+  std::atomic<bool> cancel_pending_{false};
 
   std::mutex mutex_;
-  std::vector<std::unique_ptr<Transfer>> incoming_;
-  std::vector<std::uint64_t> cancels_;
+  TransferList incoming_;
   bool stopping_ = false;
+
+  // Used by the engine's thread only.
+  TransferList active_;
+  TransferList undelivered_;
+  std::size_t kept_connections_ = 0;
 };
+
+void Transport::Engine::add_incoming() noexcept {
+  TransferList added;
+  {
+    const std::lock_guard lock(mutex_);
+    added.splice(added.end(), incoming_);
+  }
+  while (!added.empty()) {
+    const auto it = added.begin();
+    Transfer& t = **it;
+    if (t.cancel && t.cancel->requested.load()) {
+      // Cancelled before it reached this thread.
+      t.set_cancelled();
+      deliver(added, it);
+    } else if (const CURLMcode mc = curl_multi_add_handle(multi_.get(), t.easy.get()); mc != CURLM_OK) {
+      t.result().error = error_or_oom(HttpError::Kind::other, CURLE_FAILED_INIT, curl_multi_strerror(mc));
+      deliver(added, it);
+    } else {
+      active_.splice(active_.end(), added, it);
+    }
+  }
+  keep_connections_for(active_.size());
+}
+
+void Transport::Engine::cancel_requested_transfers() noexcept {
+  if (!cancel_pending_.exchange(false)) return;
+  for (auto it = active_.begin(); it != active_.end();) {
+    const auto next = std::next(it);
+    Transfer& t = **it;
+    if (t.cancel && t.cancel->requested.load()) {
+      curl_multi_remove_handle(multi_.get(), t.easy.get());
+      t.set_cancelled();
+      deliver(active_, it);
+    }
+    it = next;
+  }
+}
+
+void Transport::Engine::read_finished() noexcept {
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &left)) {
+    if (msg->msg != CURLMSG_DONE) continue;
+    // The message dies with the handle's removal: copy it first.
+    CURL* const easy = msg->easy_handle;
+    const CURLcode rc = msg->data.result;
+    char* priv = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &priv);
+    auto* t = reinterpret_cast<Transfer*>(priv);
+    curl_multi_remove_handle(multi_.get(), easy);
+    if (t == nullptr) continue;
+    t->set_outcome(rc);
+    deliver(active_, t->self);
+  }
+}
+
+// The idle connections kept for reuse. libcurl's own rule keeps four per
+// transfer still under way at the moment one ends, so when a burst of
+// concurrent transfers winds down most of its connections are closed and the
+// next burst connects anew. Keeping as many as were ever in use at once
+// (never fewer than four) costs no descriptors beyond that peak.
+void Transport::Engine::keep_connections_for(std::size_t in_use) noexcept {
+  const std::size_t wanted = std::clamp<std::size_t>(in_use, 4, max_kept_connections);
+  if (wanted <= kept_connections_) return;
+  if (curl_multi_setopt(multi_.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(wanted)) == CURLM_OK) {
+    kept_connections_ = wanted;
+  }
+}
+
+void Transport::Engine::run(BodyPool& bodies) noexcept {
+  for (;;) {
+    bool stop = false;
+    {
+      const std::lock_guard lock(mutex_);
+      stop = stopping_;
+    }
+    add_incoming();
+    // As many bodies may be read at once as transfers run at once, on all
+    // engines together; each engine raises the bound to its own peak.
+    bodies.keep_up_to(kept_connections_);
+    cancel_requested_transfers();
+    if (stop) break;
+
+    int running = 0;
+    curl_multi_perform(multi_.get(), &running);
+    read_finished();
+    deliver_again();
+    // Woken by new transfers, cancellations, stopping and the first body
+    // handed back; libcurl shortens the wait to its own next time-out. A
+    // completion that could not be posted is tried again soon.
+    const int wait_ms = undelivered_.empty() ? static_cast<int>(bodies.check_after().count()) : 10;
+    curl_multi_poll(multi_.get(), nullptr, 0, wait_ms, nullptr);
+    bodies.trim_if_idle();
+  }
+  stop_everything();
+}
+
+// Stopping: whatever is still under way or waiting ends as cancelled.
+void Transport::Engine::stop_everything() noexcept {
+  while (!active_.empty()) {
+    Transfer& t = *active_.front();
+    curl_multi_remove_handle(multi_.get(), t.easy.get());
+    t.set_cancelled();
+    deliver(active_, active_.begin());
+  }
+  TransferList rest;
+  {
+    const std::lock_guard lock(mutex_);
+    rest.splice(rest.end(), incoming_);
+  }
+  while (!rest.empty()) {
+    rest.front()->set_cancelled();
+    deliver(rest, rest.begin());
+  }
+  // A few more tries for completions that found no memory; those still
+  // undelivered then are dropped with their handlers.
+  for (int i = 0; i < 100 && !undelivered_.empty(); ++i) {
+    deliver_again();
+    if (!undelivered_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Engines per transport: one keeps up with a few callers, but its single
+// thread caps small answers under many callers; a few spread them. Each has
+// its own pool of connections.
+std::size_t engine_count() noexcept {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return std::clamp<std::size_t>(cores / 2, 1, 4);
+}
+
+bool append_header(Transfer& t, const char* line) noexcept {
+  curl_slist* grown = curl_slist_append(t.headers.get(), line);
+  if (grown == nullptr) return false;
+  (void)t.headers.release();
+  t.headers.reset(grown);
+  return true;
+}
+
+// Receive buffer of each transfer: large answers arrive in a few reads rather
+// than one per 16 KiB (the default), each of which costs libcurl a readiness
+// check and a call back.
+constexpr long receive_buffer_size = 128L << 10;
+
+// Sets the easy handle up for `request`; on failure the error that ends the
+// transfer at once. May throw std::bad_alloc.
+std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, const Transport::Shared& shared) {
+  t.url = std::move(request.url);
+  // The URL goes to libcurl as a C string: a NUL inside would cut it short
+  // and send a request the caller did not ask for.
+  if (t.url.find('\0') != std::string::npos) {
+    return error_or_oom(HttpError::Kind::other, CURLE_URL_MALFORMAT, curl_url_strerror(CURLUE_MALFORMED_INPUT));
+  }
+  // libcurl would guess a scheme for a URL without one; only absolute
+  // URLs are taken.
+  UrlHandle parsed(curl_url());
+  if (!parsed) return out_of_memory_error();
+  if (const CURLUcode uc = curl_url_set(parsed.get(), CURLUPART_URL, t.url.c_str(), CURLU_NON_SUPPORT_SCHEME)) {
+    return error_or_oom(HttpError::Kind::other, CURLE_URL_MALFORMAT, curl_url_strerror(uc));
+  }
+  char* scheme_raw = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme_raw, 0) == CURLUE_OUT_OF_MEMORY) {
+    return out_of_memory_error();
+  }
+  const CurlString scheme(scheme_raw);
+
+  t.easy.reset(curl_easy_init());
+  if (!t.easy) return error_or_oom(HttpError::Kind::other, CURLE_FAILED_INIT, "Failed to initialise a transfer");
+  CURL* h = t.easy.get();
+
+  for (const char* line : {"Expect:", "Accept:"}) {
+    if (!append_header(t, line)) return out_of_memory_error();
+  }
+  if (request.body) {
+    // An empty content type suppresses the form type libcurl would send.
+    const std::string line = "Content-Type: " + request.body->content_type;
+    if (line.find('\0') != std::string::npos) {
+      return error_or_oom(HttpError::Kind::other, CURLE_BAD_FUNCTION_ARGUMENT, "Content type holds a NUL byte");
+    }
+    if (!append_header(t, request.body->content_type.empty() ? "Content-Type:" : line.c_str())) {
+      return out_of_memory_error();
+    }
+    t.body = std::move(request.body->bytes);
+  }
+
+  CURLcode rc = CURLE_OK;
+  const auto set = [&](CURLoption option, auto value) {
+    if (rc == CURLE_OK) rc = curl_easy_setopt(h, option, value);
+  };
+  set(CURLOPT_PRIVATE, static_cast<void*>(&t));
+  set(CURLOPT_ERRORBUFFER, t.errbuf);
+  set(CURLOPT_URL, t.url.c_str());
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_FOLLOWLOCATION, 1L);
+  set(CURLOPT_MAXREDIRS, 10L);
+  set(CURLOPT_TIMEOUT_MS, shared.timeout_ms);
+  set(CURLOPT_HTTPHEADER, t.headers.get());
+  set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  set(CURLOPT_OPENSOCKETFUNCTION, &Transfer::on_open_socket);
+  set(CURLOPT_OPENSOCKETDATA, static_cast<void*>(&t));
+  set(CURLOPT_PREREQFUNCTION, &Transfer::on_prereq);
+  set(CURLOPT_PREREQDATA, static_cast<void*>(&t));
+  set(CURLOPT_HEADERFUNCTION, &Transfer::on_header);
+  set(CURLOPT_HEADERDATA, static_cast<void*>(&t));
+  set(CURLOPT_WRITEFUNCTION, &Transfer::on_body);
+  set(CURLOPT_WRITEDATA, static_cast<void*>(&t));
+  set(CURLOPT_BUFFERSIZE, receive_buffer_size);
+  // TLS 1.2 or 1.3, checked against the shared store of trusted roots only:
+  // no system file or directory, for the server and for an HTTPS proxy.
+  set(CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  set(CURLOPT_PROXY_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  set(CURLOPT_SSL_VERIFYPEER, 1L);
+  set(CURLOPT_SSL_VERIFYHOST, 2L);
+  set(CURLOPT_CAINFO, static_cast<const char*>(nullptr));
+  set(CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+  set(CURLOPT_PROXY_CAINFO, static_cast<const char*>(nullptr));
+  set(CURLOPT_PROXY_CAPATH, static_cast<const char*>(nullptr));
+  set(CURLOPT_SSL_CTX_FUNCTION, &use_shared_roots);
+  set(CURLOPT_SSL_CTX_DATA, static_cast<void*>(shared.roots->get()));
+  if (request.body) {
+    set(CURLOPT_POST, 1L);
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
+    set(CURLOPT_POSTFIELDS, t.body.data());
+  } else {
+    set(CURLOPT_HTTPGET, 1L);
+  }
+  if (scheme && std::string_view(scheme.get()) == "http") {
+    if (const char* proxy = upper_case_http_proxy()) set(CURLOPT_PROXY, proxy);
+  }
+  if (rc != CURLE_OK) return make_error(rc, nullptr);
+  return std::nullopt;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 
 Result<std::unique_ptr<Transport>, std::string> Transport::create(Options options) {
   if (const CURLcode rc = global_init(); rc != CURLE_OK) return Err(std::string(curl_easy_strerror(rc)));
-  MultiHandle multi(curl_multi_init());
-  if (!multi) return Err(std::string("Failed to create the transfer engine"));
-  auto core = std::make_shared<Core>(std::move(options), std::move(multi));
-  try {
-    // The thread keeps the engine alive until it has finished.
-    core->thread = std::thread([core] { core->run(); });
-  } catch (const std::system_error& e) {
-    return Err(std::string("Failed to start the transfer thread: ") + e.what());
+  auto roots = RootStore::for_bundle(options.trusted_roots_pem);
+  if (!roots) return Err(std::move(roots).error());
+  auto shared = std::make_shared<Shared>();
+  shared->timeout_ms = timeout_ms(options.timeout);
+  shared->roots = std::move(roots).value();
+
+  std::vector<std::shared_ptr<Engine>> engines;
+  const auto stop_all = [&engines] {
+    for (auto& engine : engines) {
+      engine->request_stop();
+      if (engine->thread.joinable()) engine->thread.join();
+    }
+  };
+  for (std::size_t i = 0, n = engine_count(); i < n; ++i) {
+    MultiHandle multi(curl_multi_init());
+    if (!multi) {
+      stop_all();
+      return Err(std::string("Failed to create the transfer engine"));
+    }
+    engines.push_back(std::make_shared<Engine>(std::move(multi)));
+    auto& engine = engines.back();
+    try {
+      // The thread keeps its engine and the shared state alive until it has
+      // finished.
+      engine->thread = std::thread([engine, shared] { engine->run(shared->bodies); });
+    } catch (const std::system_error& e) {
+      engines.pop_back();
+      stop_all();
+      return Err(std::string("Failed to start the transfer thread: ") + e.what());
+    }
   }
-  return std::make_unique<Transport>(std::move(core));
+  return std::make_unique<Transport>(std::move(shared), std::move(engines));
 }
 
-Transport::Transport(std::shared_ptr<Core> core) : core_(std::move(core)) {}
+Transport::Transport(std::shared_ptr<Shared> shared, std::vector<std::shared_ptr<Engine>> engines)
+    : shared_(std::move(shared)), engines_(std::move(engines)) {}
 
 Transport::~Transport() {
-  core_->request_stop();
-  if (core_->thread.get_id() == std::this_thread::get_id()) {
-    core_->thread.detach();
-  } else {
-    core_->thread.join();
+  for (auto& engine : engines_) engine->request_stop();
+  for (auto& engine : engines_) {
+    if (engine->thread.get_id() == std::this_thread::get_id()) {
+      engine->thread.detach();
+    } else {
+      engine->thread.join();
+    }
+  }
+}
+
+TransferResult Transport::out_of_memory_result() noexcept {
+  TransferResult result;
+  result.error = out_of_memory_error();
+  return result;
+}
+
+void Transport::fail_to_start(const std::shared_ptr<Completion>& completion,
+                              const std::shared_ptr<CancelToken>& cancel) noexcept {
+  if (cancel) {
+    if (const auto engine = cancel->engine.lock()) engine->unclaim();
+  }
+  completion->result.error = out_of_memory_error();
+  try {
+    completion->post(completion);
+  } catch (...) {
   }
 }
 
 std::shared_ptr<Transport::CancelToken> Transport::new_cancel_token() {
   auto token = std::make_shared<CancelToken>();
-  token->core = core_;
-  token->id = core_->next_id();
+  // The engine with the fewest transfers under way: one at a time keeps
+  // using the first engine and its connections, many at once spread out
+  // evenly, so that a burst like an earlier one finds its connections open.
+  const std::lock_guard lock(shared_->pick_mutex);
+  const std::shared_ptr<Engine>* best = &engines_.front();
+  for (const auto& engine : engines_) {
+    if (engine->load() < (*best)->load()) best = &engine;
+  }
+  (*best)->claim();
+  token->engine = *best;
   return token;
 }
 
-void Transport::recycle_body(std::string body) {
-  if (core_->bodies().give_back(std::move(body))) core_->wake();
+void Transport::recycle_body(std::string body) noexcept {
+  if (shared_->bodies.give_back(std::move(body))) {
+    for (auto& engine : engines_) engine->wake();
+  }
 }
 
-void Transport::CancelHandler::operator()(boost::asio::cancellation_type type) {
+void Transport::CancelHandler::operator()(boost::asio::cancellation_type type) noexcept {
   if (type == boost::asio::cancellation_type::none) return;
   token_->requested.store(true);
-  if (const auto core = token_->core.lock()) core->request_cancel(token_->id);
+  if (const auto engine = token_->engine.lock()) engine->cancel_requested();
 }
 
-void Transport::start(TransferRequest request, std::unique_ptr<Completion> completion,
-                      std::shared_ptr<CancelToken> cancel) {
-  auto t = std::make_unique<Transfer>();
-  t->bodies = &core_->bodies();
-  t->id = cancel->id;
-  t->cancel = std::move(cancel);
-  t->completion = std::move(completion);
-  if (auto error = core_->prepare(*t, request)) {
-    t->fail(std::move(*error));
+void Transport::start(TransferRequest request, std::shared_ptr<Completion> completion,
+                      std::shared_ptr<CancelToken> cancel) noexcept {
+  TransferList one;
+  try {
+    one.push_back(std::make_unique<Transfer>());
+  } catch (...) {
+    fail_to_start(completion, cancel);
     return;
   }
-  core_->submit(std::move(t));
+  Transfer& t = *one.front();
+  t.self = one.begin();
+  t.bodies = &shared_->bodies;
+  t.completion = completion;
+  t.cancel = cancel;
+  std::optional<HttpError> error;
+  try {
+    error = prepare(t, request, *shared_);
+  } catch (...) {
+    error = out_of_memory_error();
+  }
+  const auto engine = cancel->engine.lock();
+  if (error || !engine) {
+    if (engine) engine->unclaim();
+    completion->result.error = error ? std::move(*error) : out_of_memory_error();
+    try {
+      completion->post(completion);
+    } catch (...) {
+    }
+    return;
+  }
+  engine->submit(one);
 }
 
 }  // namespace zephlar::http

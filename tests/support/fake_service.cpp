@@ -264,6 +264,10 @@ std::optional<std::string> read_scripted_answer(const json::JsonValue& v, Script
       a.fault = Fault::reset_mid_body;
     else if (*s == "stall_body")
       a.fault = Fault::stall_body;
+    else if (*s == "close_before_headers")
+      a.fault = Fault::close_before_headers;
+    else if (*s == "endless_body")
+      a.fault = Fault::endless_body;
     else
       return "unknown fault: " + *s;
   }
@@ -442,6 +446,26 @@ asio::awaitable<void> FakeService::Impl::serve_http(Stream& stream, tcp::socket&
 
     if (answer.fault == Fault::reset_before_headers) {
       reset_connection(socket);
+      co_return;
+    }
+    if (answer.fault == Fault::close_before_headers) {
+      close_connection(socket);
+      co_return;
+    }
+    if (answer.fault == Fault::endless_body) {
+      // Headers without a length, then the body over and over until the
+      // client gives up or the server stops.
+      ScriptedAnswer head = answer;
+      head.headers.emplace_back("Content-Length", "");
+      std::string out = response_head(head, false, 0);
+      out.erase(out.find("Content-Length: \r\n"), std::string_view("Content-Length: \r\n").size());
+      auto [hec, hn] = co_await asio::async_write(stream, asio::buffer(out), nothrow);
+      const std::string chunk = answer.body.empty() ? std::string(64 << 10, ' ') : answer.body;
+      while (!hec) {
+        auto [wec, wn] = co_await asio::async_write(stream, asio::buffer(chunk), nothrow);
+        if (wec) break;
+      }
+      close_connection(socket);
       co_return;
     }
     const bool body_allowed = status_has_body(answer.status) && !head_only;

@@ -13,7 +13,8 @@
 //        -> {"scripted":N}. Every member of an answer may be left out (200, empty
 //        body, no delay, no fault, no headers); a "body" that is not a string
 //        is sent as its compact JSON text; "fault" is one of none,
-//        reset_before_headers, reset_mid_body, stall_body. A script that does
+//        reset_before_headers, close_before_headers, reset_mid_body, stall_body,
+//        endless_body. A script that does
 //        not read gets 400 {"detail":"..."} and changes nothing.
 //   GET  /_control/requests  the recorded requests, in arrival order:
 //        [{"method":"POST","target":"/x?a=1","path":"/x",
@@ -75,6 +76,12 @@ struct ScriptedAnswer {
     // Sends the headers and half the body, then nothing more until the
     // client gives up or the server stops.
     stall_body,
+    // Closes the connection (FIN) instead of answering, after the delay.
+    close_before_headers,
+    // Sends the headers without a length, then the body (64 KiB of spaces
+    // when empty) again and again until the client gives up or the server
+    // stops.
+    endless_body,
   } fault = Fault::none;
 };
 

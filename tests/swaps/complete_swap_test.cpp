@@ -94,6 +94,25 @@ TEST_F(CompleteSwapTest, WithoutANodeInitNodeInfoAndExecute) {
                   });
 }
 
+TEST_F(CompleteSwapTest, AnExecuteDroppedAfterItWasReadIsNeverSentAgain) {
+  // The execute step runs on the connection the earlier steps left open;
+  // the service reads it and drops the connection without answering. It may
+  // have executed the swap, so the call fails rather than execute it twice.
+  for (const auto fault : {ScriptedAnswer::Fault::reset_before_headers, ScriptedAnswer::Fault::close_before_headers}) {
+    service.reset();
+    auto client = make(false);
+    service.script("POST", init_path, {answer(200, R"({"swapstring":"s1","payment_hash":"h1"})")});
+    service.script("GET", nodeinfo_path, {answer(200, R"({"pubkey":"pk1","network":"regtest","block_height":5})")});
+    ScriptedAnswer dropped;
+    dropped.fault = fault;
+    service.script("POST", execute_path, {dropped});
+    auto confirmed = run_task(client->complete_swap_from_quote(sample_quote()));
+    ASSERT_FALSE(confirmed);
+    EXPECT_EQ(error_of(confirmed).to_string(), "Network error: HTTP request failed");
+    EXPECT_EQ(request_lines(service), (std::vector<std::string>{init_line, nodeinfo_line, execute_line}));
+  }
+}
+
 TEST_F(CompleteSwapTest, WithANodeTheTakerRequestGoesToTheService) {
   auto client = make(true);
   script_happy_path();

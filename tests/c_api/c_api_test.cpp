@@ -2,7 +2,6 @@
 // library exports: loaded with dlopen, every entry looked up with dlsym and
 // typed by its declaration in ffi/include/zephlar.h.
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
@@ -19,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ffi/c_api/entry_table.hpp"
 #include "ffi/include/zephlar.h"
@@ -94,7 +95,8 @@ std::string unexpected_message(ZephlarCallStatus& status) {
 }
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) |
+         b[at + 3];
 }
 
 struct LoweredError {
@@ -192,20 +194,20 @@ std::set<std::string> interface_names() {
   std::set<std::string> names;
   const std::string item = "uniffi_zephlar_ffi_";
   const std::string support = "ffi_zephlar_ffi_";
-#define OBJECT_NAMES(object)                \
-  names.insert(item + "fn_clone_" #object); \
+#define OBJECT_NAMES(object)                     \
+  names.insert(item + "fn_clone_" #object);      \
   names.insert(item + "fn_free_" #object);
   ZEPHLAR_C_OBJECTS(OBJECT_NAMES)
-#define METHOD_NAMES(object, name, ...)                \
-  names.insert(item + "fn_method_" #object "_" #name); \
+#define METHOD_NAMES(object, name, ...)                         \
+  names.insert(item + "fn_method_" #object "_" #name);          \
   names.insert(item + "checksum_method_" #object "_" #name);
   ZEPHLAR_C_METHODS(METHOD_NAMES)
-#define CONSTRUCTOR_NAMES(object, name, checksum)           \
-  names.insert(item + "fn_constructor_" #object "_" #name); \
+#define CONSTRUCTOR_NAMES(object, name, checksum)               \
+  names.insert(item + "fn_constructor_" #object "_" #name);     \
   names.insert(item + "checksum_constructor_" #object "_" #name);
   ZEPHLAR_C_CONSTRUCTORS(CONSTRUCTOR_NAMES)
-#define FUNCTION_NAMES(name, checksum)   \
-  names.insert(item + "fn_func_" #name); \
+#define FUNCTION_NAMES(name, checksum)          \
+  names.insert(item + "fn_func_" #name);        \
   names.insert(item + "checksum_func_" #name);
   ZEPHLAR_C_FUNCTIONS(FUNCTION_NAMES)
 #define BUFFER_NAMES(name) names.insert(support + "rustbuffer_" #name);
@@ -595,10 +597,8 @@ TEST(CApiConstructor, RecordsThatDoNotDecode) {
       {"api_key tag 7", api_tag_two, "unexpected tag byte for Option"},
       {"timeout cut short", short_timeout, "not enough bytes remaining in buffer (5 < 8)"},
       {"empty record", {}, "not enough bytes remaining in buffer (0 < 4)"},
-      {"count beyond the record", patched(smallest, 0, {0, 0, 0, 40}),
-       "not enough bytes remaining in buffer (22 < 40)"},
-      {"negative count", patched(smallest, 0, {0xff, 0xff, 0xff, 0xfe}),
-       "out of range integral type conversion attempted"},
+      {"count beyond the record", patched(smallest, 0, {0, 0, 0, 40}), "not enough bytes remaining in buffer (22 < 40)"},
+      {"negative count", patched(smallest, 0, {0xff, 0xff, 0xff, 0xfe}), "out of range integral type conversion attempted"},
       {"node_url cut inside its count", with(smallest, 4, {1, 0, 0}), "not enough bytes remaining in buffer (2 < 4)"},
       {"stray continuation byte", text_record({'a', 0x80, 'b'}), "invalid utf-8 sequence of 1 bytes from index 1"},
       {"byte 0xff", text_record({'a', 'b', 0xff}), "invalid utf-8 sequence of 1 bytes from index 2"},
@@ -607,8 +607,7 @@ TEST(CApiConstructor, RecordsThatDoNotDecode) {
       {"bad third byte", text_record({0xe2, 0x82, 'x'}), "invalid utf-8 sequence of 2 bytes from index 0"},
       {"bad fourth byte", text_record({0xf0, 0x9f, 0x98, 'A'}), "invalid utf-8 sequence of 3 bytes from index 0"},
       {"above U+10FFFF", text_record({0xf4, 0x90, 0x80, 0x80}), "invalid utf-8 sequence of 1 bytes from index 0"},
-      {"text ends inside a sequence", text_record({'a', 'b', 0xe2, 0x82}),
-       "incomplete utf-8 byte sequence from index 2"},
+      {"text ends inside a sequence", text_record({'a', 'b', 0xe2, 0x82}), "incomplete utf-8 byte sequence from index 2"},
       {"text ends after a lead byte", text_record({0xf0}), "incomplete utf-8 byte sequence from index 0"},
   };
   auto construct = ENTRY(uniffi_zephlar_ffi_fn_constructor_zephclient_new);
@@ -683,8 +682,9 @@ TEST(CApiHandles, AStreamOutlivesItsClient) {
   FakeService service;
   void* client = new_client(service, false);
   ZephlarCallStatus status = fresh_status();
-  void* stream = ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_create_quote_stream)(clone_client(client),
-                                                                                    text_buffer("BTC/USDT"), &status);
+  void* stream =
+      ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_create_quote_stream)(clone_client(client), text_buffer("BTC/USDT"),
+                                                                       &status);
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(status.code, 0);
   free_client(client);
@@ -702,8 +702,7 @@ TEST(CApiHandles, AStreamOutlivesItsClient) {
   for (const Case c : {Case{-1.0, "cannot convert float seconds to Duration: value is negative"},
                        Case{std::nan(""), "cannot convert float seconds to Duration: value is either too big or NaN"},
                        Case{1e20, "cannot convert float seconds to Duration: value is either too big or NaN"}}) {
-    const ZephlarByteBuffer out =
-        ENTRY(uniffi_zephlar_ffi_fn_method_quotestream_recv)(clone_stream(), c.seconds, &status);
+    const ZephlarByteBuffer out = ENTRY(uniffi_zephlar_ffi_fn_method_quotestream_recv)(clone_stream(), c.seconds, &status);
     EXPECT_EQ(out.data, nullptr);
     EXPECT_EQ(unexpected_message(status), c.message);
   }
@@ -747,8 +746,7 @@ TEST_F(CApiOperations, JsonTextResults) {
   EXPECT_EQ(pairs.front(), '[');
   EXPECT_NE(pairs.find("\"USDT\""), std::string::npos);
 
-  const std::string balance =
-      json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_btc_balance)(client(), &status));
+  const std::string balance = json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_btc_balance)(client(), &status));
   EXPECT_EQ(status.code, 0);
   EXPECT_EQ(balance.rfind("{\"confirmed\":", 0), 0u) << balance;
 
@@ -797,7 +795,7 @@ TEST_F(CApiOperations, ErrorsArriveLowered) {
 
   // The fee estimate never gives a number.
   EXPECT_EQ(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_estimate_swap_fees)(client(), text_buffer("BTC/USDT"), 1000,
-                                                                              &status),
+                                                                           &status),
             0u);
   const LoweredError fees = lowered_error(status);
   EXPECT_EQ(fees.variant, 8);
@@ -821,25 +819,13 @@ TEST_F(CApiOperations, OptionalAmountsThatDoNotDecode) {
   Bytes junk_after_absent{0, 0};
   Bytes present_short{1, 0, 0, 0};
   const std::vector<Case> cases = {
-      {"empty from_amount",
-       {},
-       {0},
-       "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (0 < 1)"},
+      {"empty from_amount", {}, {0}, "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (0 < 1)"},
       {"tag alone", {1}, {0}, "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (0 < 8)"},
-      {"short amount",
-       present_short,
-       {0},
-       "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (3 < 8)"},
-      {"junk after absent",
-       junk_after_absent,
-       {0},
-       "Failed to convert arg 'from_amount': junk data left in buffer after lifting (count: 1)"},
+      {"short amount", present_short, {0}, "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (3 < 8)"},
+      {"junk after absent", junk_after_absent, {0}, "Failed to convert arg 'from_amount': junk data left in buffer after lifting (count: 1)"},
       {"tag 2", {2}, {0}, "Failed to convert arg 'from_amount': unexpected tag byte for Option"},
       {"bad to_amount", optional_amount(5), {9}, "Failed to convert arg 'to_amount': unexpected tag byte for Option"},
-      {"both bad: the first is reported",
-       {},
-       {},
-       "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (0 < 1)"},
+      {"both bad: the first is reported", {}, {}, "Failed to convert arg 'from_amount': not enough bytes remaining in buffer (0 < 1)"},
   };
   ZephlarCallStatus status = fresh_status();
   for (const Case& c : cases) {
@@ -848,16 +834,17 @@ TEST_F(CApiOperations, OptionalAmountsThatDoNotDecode) {
                   .data,
               nullptr);
     EXPECT_EQ(unexpected_message(status), c.message) << c.label;
-    ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_quote_by_pair)
-    (client(), text_buffer("BTC/USDT"), buffer_of(c.from_amount), buffer_of(c.to_amount), &status);
+    ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_quote_by_pair)(client(), text_buffer("BTC/USDT"),
+                                                                    buffer_of(c.from_amount), buffer_of(c.to_amount),
+                                                                    &status);
     EXPECT_EQ(unexpected_message(status), c.message) << c.label;
   }
   EXPECT_EQ(requests_to("/api/v1/market/quote"), 0u);
 
   // Present and absent amounts decode; the core then wants exactly one.
-  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_quote_by_pair)
-  (client(), text_buffer("BTC/USDT"), buffer_of(optional_amount(std::nullopt)),
-   buffer_of(optional_amount(std::nullopt)), &status);
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_quote_by_pair)(
+      client(), text_buffer("BTC/USDT"), buffer_of(optional_amount(std::nullopt)),
+      buffer_of(optional_amount(std::nullopt)), &status);
   EXPECT_EQ(lowered_error(status).variant, 3);
   const std::string quote = json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_quote_by_pair)(
       client(), text_buffer("BTC/USDT"), buffer_of(optional_amount(1000)), buffer_of(optional_amount(std::nullopt)),
@@ -871,13 +858,13 @@ TEST_F(CApiOperations, BooleansOptionalTextsAndBrokenBuffers) {
   // accept = 2: refused, and the reference passed along is released all the
   // same (the client still frees cleanly in TearDown).
   for (const std::int8_t accept : {std::int8_t{2}, std::int8_t{-1}}) {
-    ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_swap_order_rate_decision)
-    (client(), text_buffer("order-1"), accept, &status);
+    ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_swap_order_rate_decision)(client(), text_buffer("order-1"), accept,
+                                                                           &status);
     EXPECT_EQ(unexpected_message(status), "Failed to convert arg 'accept': unexpected byte for Boolean");
   }
   EXPECT_EQ(requests_to("/api/v1/swaps/orders/rate_decision"), 0u);
-  json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_swap_order_rate_decision)(client(), text_buffer("order-1"), 1,
-                                                                                    &status));
+  json_text(ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_swap_order_rate_decision)(client(), text_buffer("order-1"),
+                                                                                   1, &status));
   EXPECT_EQ(status.code, 0);
 
   // The status filter: 00 is no filter; 00 followed by anything is junk.
@@ -906,14 +893,14 @@ TEST_F(CApiOperations, BooleansOptionalTextsAndBrokenBuffers) {
   // and the later argument is released unread.
   ZephlarByteBuffer broken = text_buffer("BTC/USDT");
   broken.len = broken.capacity + 1;
-  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_best_quote)
-  (client(), broken, buffer_of(optional_amount(1)), buffer_of({0}), &status);
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_get_best_quote)(client(), broken, buffer_of(optional_amount(1)),
+                                                                buffer_of({0}), &status);
   EXPECT_EQ(unexpected_message(status), "ByteBuffer length exceeds capacity");
 
   // Seconds that cannot be a time span, before any request.
   const std::size_t before = requests_to("/api/v1/swaps/atomic/status");
-  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_wait_for_swap_completion)
-  (client(), text_buffer("h"), -1.0, 1.0, &status);
+  ENTRY(uniffi_zephlar_ffi_fn_method_zephclient_wait_for_swap_completion)(client(), text_buffer("h"), -1.0, 1.0,
+                                                                          &status);
   EXPECT_EQ(unexpected_message(status), "cannot convert float seconds to Duration: value is negative");
   EXPECT_EQ(requests_to("/api/v1/swaps/atomic/status"), before);
 }

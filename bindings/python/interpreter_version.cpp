@@ -13,7 +13,7 @@ struct Version {
 };
 
 // Reads "MAJOR.MINOR" from the start of `text` (the interpreter's version
-// text, "3.12.1 (main, ...) [GCC ...]"). Nothing when it does not start so.
+// text, "3.12.1 (main, ...) [GCC ...]"); false when it does not start so.
 bool read_version(std::string_view text, Version& version) {
   const char* end = text.data() + text.size();
   auto [after_major, major_error] = std::from_chars(text.data(), end, version.major);
@@ -33,8 +33,10 @@ void refuse(std::string_view running) noexcept {
     PyObject* text = PyUnicode_FromString(message.c_str());
     if (text == nullptr) return;  // its MemoryError stays set
     PyObject* name = PyUnicode_FromString("zephlar");
-    if (name != nullptr) PyErr_SetImportError(text, name, nullptr);
-    if (name != nullptr) Py_DecRef(name);
+    if (name != nullptr) {
+      PyErr_SetImportError(text, name, nullptr);
+      Py_DecRef(name);
+    }
     Py_DecRef(text);
   } catch (...) {
     // No memory for the message: still refuse, with the short form.

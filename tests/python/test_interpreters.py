@@ -26,7 +26,9 @@ def undefined_symbols(path):
     assert data[:4] == b"\x7fELF" and data[4] == 2, "not an ELF64 file"
     section_offset, = struct.unpack_from("<Q", data, 0x28)
     section_size, section_count = struct.unpack_from("<HH", data, 0x3A)
-    sections = [struct.unpack_from("<IIQQQQIIQQ", data, section_offset + i * section_size) for i in range(section_count)]
+    sections = [
+        struct.unpack_from("<IIQQQQIIQQ", data, section_offset + i * section_size) for i in range(section_count)
+    ]
     names = set()
     for _, kind, _, _, offset, size, link, _, _, entry_size in sections:
         if kind != SHT_DYNSYM:

@@ -8,6 +8,7 @@
 #include "bindings/python/builtins.hpp"
 #include "bindings/python/classes.hpp"
 #include "bindings/python/guard.hpp"
+#include "bindings/python/interpreter_version.hpp"
 #include "bindings/python/py_ref.hpp"
 #include "ffi/internal_fault.hpp"
 #include "ffi/zeph_client.hpp"
@@ -113,5 +114,8 @@ PyObject* initialise() {
 }  // namespace zephlar::python
 
 PyMODINIT_FUNC PyInit_zephlar(void) {
+  // First of all: on an older interpreter, functions that everything below
+  // calls are missing.
+  if (!zephlar::python::interpreter_is_supported()) return nullptr;
   return zephlar::python::guarded([] { return zephlar::python::initialise(); });
 }

@@ -19,6 +19,7 @@
 #pragma weak PyErr_NormalizeException
 #pragma weak PyErr_Occurred
 #pragma weak PyErr_Restore
+#pragma weak PyErr_SetImportError
 #pragma weak PyErr_SetObject
 #pragma weak PyException_GetCause
 #pragma weak PyException_SetCause
@@ -49,5 +50,7 @@
 #pragma weak PyUnicode_DecodeUTF8
 #pragma weak PyUnicode_FromString
 #pragma weak PyUnicode_FromStringAndSize
+#pragma weak Py_DecRef
+#pragma weak Py_GetVersion
 #pragma weak _Py_BuildValue_SizeT
 #pragma weak _Py_Dealloc

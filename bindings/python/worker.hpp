@@ -7,14 +7,11 @@
 // and releases them on the worker thread when it returns.
 #pragma once
 
-#include <exception>
+#include <cstddef>
 #include <optional>
-#include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 
-#include "ffi/internal_fault.hpp"
+#include "bindings/python/joined_thread.hpp"
 
 namespace zephlar::python {
 
@@ -26,29 +23,36 @@ struct WorkerOutcome {
   bool panicked() const noexcept { return !value.has_value(); }
 };
 
-// Runs `body` (a callable returning T, taken by value) on a new thread and
-// waits for it. Throws ffi::InternalFault "failed to spawn thread: ..." on
-// the calling thread when the thread cannot be started.
+// Runs `body` (a callable returning T, taken by value) on a new thread with
+// a stack of `stack_size` bytes and waits for it. Throws ffi::InternalFault
+// "failed to spawn thread: ..." on the calling thread when the thread
+// cannot be started; `body` is then released there.
 template <class T, class Body>
-WorkerOutcome<T> run_on_worker(Body body) {
-  WorkerOutcome<T> outcome;
-  std::thread worker;
-  try {
-    worker = std::thread([&outcome, body = std::move(body)]() mutable noexcept {
-      try {
-        outcome.value.emplace(body());
-      } catch (...) {
-        outcome.value.reset();
-      }
-      // Drop the share of the wrapper object and the arguments here, on the
-      // worker, before the calling thread resumes.
-      [[maybe_unused]] auto released = std::move(body);
-    });
-  } catch (const std::system_error& error) {
-    throw ffi::InternalFault(std::string("failed to spawn thread: ") + error.what());
-  }
-  worker.join();
-  return outcome;
+WorkerOutcome<T> run_on_worker(Body body, std::size_t stack_size = worker_stack_size) {
+  struct Task {
+    Body body;
+    WorkerOutcome<T> outcome;
+  };
+  Task task{std::move(body), {}};
+  run_on_joined_thread(
+      [](void* context) noexcept {
+        auto& task = *static_cast<Task*>(context);
+        try {
+          task.outcome.value.emplace(task.body());
+        } catch (...) {
+          task.outcome.value.reset();
+        }
+        // Drop the share of the wrapper object and the arguments here, on
+        // the worker, before the calling thread resumes.
+        try {
+          [[maybe_unused]] Body released = std::move(task.body);
+        } catch (...) {
+          // A body whose move throws keeps its state, released by the
+          // calling thread instead.
+        }
+      },
+      &task, stack_size);
+  return std::move(task.outcome);
 }
 
 }  // namespace zephlar::python

@@ -141,6 +141,46 @@ CURLcode use_shared_roots(CURL*, void* ssl_ctx, void* store) noexcept {
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// Easy handles of finished transfers, set back to their defaults and used
+// again: a fresh handle costs its allocation and that of its receive buffer
+// (128 KiB, see receive_buffer_size) on every request. The connections
+// themselves belong to the engines, not to the handles.
+
+class EasyPool {
+ public:
+  EasyPool() { idle_.reserve(max_idle); }
+
+  // An idle handle, or a new one; null when none can be made.
+  EasyHandle take() noexcept {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        EasyHandle h = std::move(idle_.back());
+        idle_.pop_back();
+        return h;
+      }
+    }
+    return EasyHandle(curl_easy_init());
+  }
+
+  // Keeps `h`, no longer in any multi handle, for a later transfer, or
+  // frees it when enough are kept. Its options are set back to their
+  // defaults first, so it points at nothing of the transfer that used it.
+  void give_back(EasyHandle h) noexcept {
+    if (!h) return;
+    curl_easy_reset(h.get());
+    const std::lock_guard lock(mutex_);
+    // Room was reserved up front: pushing never allocates.
+    if (idle_.size() < max_idle) idle_.push_back(std::move(h));
+  }
+
+ private:
+  static constexpr std::size_t max_idle = 64;
+  std::mutex mutex_;
+  std::vector<EasyHandle> idle_;
+};
+
+// ---------------------------------------------------------------------------
 // One transfer: its easy handle and everything the handle points at. It is
 // built on the caller's thread and then belongs to one engine's thread. The
 // lists that hold transfers move them by splicing, which never allocates, so
@@ -153,7 +193,17 @@ struct Transfer {
   // Why the transfer's own callbacks stopped it.
   enum class Abort : unsigned char { none, replay, body_too_large, out_of_memory };
 
-  TransferList::iterator self;  // its place in whichever list holds it
+  Transfer() = default;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+  // The handle goes back to the pool before the strings and lists it points
+  // at are gone.
+  ~Transfer() {
+    if (easy_pool != nullptr) easy_pool->give_back(std::move(easy));
+  }
+
+  TransferList::iterator self;    // its place in whichever list holds it
+  EasyPool* easy_pool = nullptr;  // the transport's, which outlives the transfer
   EasyHandle easy;
   HeaderList headers;
   std::string url;
@@ -333,6 +383,7 @@ struct Transport::Shared {
   long timeout_ms = 0;
   std::shared_ptr<const RootStore> roots;
   BodyPool bodies;
+  EasyPool easy_handles;
   std::mutex pick_mutex;  // one transfer at a time picks its engine
 };
 
@@ -341,7 +392,7 @@ struct Transport::Shared {
 
 class Transport::Engine {
  public:
-  explicit Engine(MultiHandle multi) : multi_(std::move(multi)) {}
+  Engine(std::shared_ptr<Shared> shared, MultiHandle multi) : shared_(std::move(shared)), multi_(std::move(multi)) {}
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
@@ -378,7 +429,7 @@ class Transport::Engine {
 
   void wake() noexcept { curl_multi_wakeup(multi_.get()); }
 
-  void run(BodyPool& bodies) noexcept;
+  void run() noexcept;
 
   std::thread thread;
 
@@ -416,6 +467,8 @@ class Transport::Engine {
   // Bounds the connections kept idle, whatever the peak of concurrency.
   static constexpr std::size_t max_kept_connections = 1024;
 
+  // Outlives every transfer, whose handle goes back to its pool.
+  const std::shared_ptr<Shared> shared_;
   MultiHandle multi_;
   std::atomic<std::size_t> load_{0};
   std::atomic<bool> cancel_pending_{false};
@@ -497,7 +550,8 @@ void Transport::Engine::keep_connections_for(std::size_t in_use) noexcept {
   }
 }
 
-void Transport::Engine::run(BodyPool& bodies) noexcept {
+void Transport::Engine::run() noexcept {
+  BodyPool& bodies = shared_->bodies;
   for (;;) {
     bool stop = false;
     {
@@ -597,7 +651,7 @@ std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, const Tr
   }
   const CurlString scheme(scheme_raw);
 
-  t.easy.reset(curl_easy_init());
+  t.easy = t.easy_pool->take();
   if (!t.easy) return error_or_oom(HttpError::Kind::other, CURLE_FAILED_INIT, "Failed to initialise a transfer");
   CURL* h = t.easy.get();
 
@@ -692,12 +746,11 @@ Result<std::unique_ptr<Transport>, std::string> Transport::create(Options option
       stop_all();
       return Err(std::string("Failed to create the transfer engine"));
     }
-    engines.push_back(std::make_shared<Engine>(std::move(multi)));
+    engines.push_back(std::make_shared<Engine>(shared, std::move(multi)));
     auto& engine = engines.back();
     try {
-      // The thread keeps its engine and the shared state alive until it has
-      // finished.
-      engine->thread = std::thread([engine, shared] { engine->run(shared->bodies); });
+      // The thread keeps its engine alive until it has finished.
+      engine->thread = std::thread([engine] { engine->run(); });
     } catch (const std::system_error& e) {
       engines.pop_back();
       stop_all();
@@ -778,6 +831,7 @@ void Transport::start(TransferRequest request, std::shared_ptr<Completion> compl
   Transfer& t = *one.front();
   t.self = one.begin();
   t.bodies = &shared_->bodies;
+  t.easy_pool = &shared_->easy_handles;
   t.completion = completion;
   t.cancel = cancel;
   std::optional<HttpError> error;

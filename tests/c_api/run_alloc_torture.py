@@ -164,14 +164,14 @@ def main():
     failing = [(n, outcome, detail) for n, outcome, detail in results if outcome not in PASSING]
 
     print()
-    print(f"runs        {len(results)}")
-    print(f"N range     {spread[0]}..{spread[-1]} step {args.step} (sequence {length} allocations)")
-    print(f"time        {elapsed:.0f} s")
+    print(f"runs            {len(results)}")
+    print(f"N range         {spread[0]}..{spread[-1]} step {args.step} (sequence {length} allocations)")
+    print(f"time            {elapsed:.0f} s")
     for outcome in ("usual", "error value", "not reached"):
-        print(f"{outcome:<12}{by_class.get(outcome, 0)}")
+        print(f"{outcome:<16}{by_class.get(outcome, 0)}")
     for outcome, count in sorted(by_class.items()):
         if outcome not in PASSING:
-            print(f"{outcome:<12}{count}")
+            print(f"{outcome:<16}{count}")
 
     if failing:
         print()

@@ -143,11 +143,12 @@ QuoteReceiver::~QuoteReceiver() { reset(); }
 
 void QuoteReceiver::reset() noexcept {
   if (!state_) return;
-  std::deque<std::string> discarded;
   {
+    // The queued texts are freed in place: a deque to swap them into would
+    // allocate even when empty, and this release must not fail.
     const std::lock_guard lock(state_->mutex);
     state_->receiver_gone = true;
-    discarded.swap(state_->queue);
+    state_->queue.clear();
     state_->wake_sender_locked();
   }
   state_.reset();

@@ -39,11 +39,18 @@ struct QuoteChannelState {
   // Wakes the parked send, once. Called with `mutex` held. The cancel runs
   // on the send's executor, after the send has suspended: the send only
   // suspends after registering, and it registers from inside that executor.
-  void wake_sender_locked() {
+  //
+  // Posting allocates. When that fails the send stays parked and unmarked,
+  // so that the next receive or the receiver's release tries again; the
+  // callers include a noexcept release, which must not see the failure.
+  void wake_sender_locked() noexcept {
     if (room_wait == nullptr || room_wait->woken) return;
-    room_wait->woken = true;
     RoomWait* wait = room_wait;
-    asio::post(wait->timer.get_executor(), [wait] { wait->timer.cancel(); });
+    try {
+      asio::post(wait->timer.get_executor(), [wait] { wait->timer.cancel(); });
+      wait->woken = true;
+    } catch (...) {
+    }
   }
 };
 
@@ -136,11 +143,12 @@ QuoteReceiver::~QuoteReceiver() { reset(); }
 
 void QuoteReceiver::reset() noexcept {
   if (!state_) return;
-  std::deque<std::string> discarded;
   {
+    // The queued texts are freed in place: a deque to swap them into would
+    // allocate even when empty, and this release must not fail.
     const std::lock_guard lock(state_->mutex);
     state_->receiver_gone = true;
-    discarded.swap(state_->queue);
+    state_->queue.clear();
     state_->wake_sender_locked();
   }
   state_.reset();

@@ -8,6 +8,7 @@
 
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/redirect_error.hpp>
@@ -282,9 +283,17 @@ asio::awaitable<void> run_quote_socket(std::string url, std::string pair_ticker,
 
 void spawn_quote_socket(const asio::any_io_executor& executor, std::string url, std::string pair_ticker,
                         std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender) {
-  asio::co_spawn(asio::make_strand(executor),
-                 run_quote_socket(std::move(url), std::move(pair_ticker), std::move(connected), std::move(sender)),
-                 asio::detached);
+  auto task = run_quote_socket(std::move(url), std::move(pair_ticker), std::move(connected), std::move(sender));
+  // A strand over the io_context's own executor is small enough for an
+  // any_io_executor to hold in place. A strand over an any_io_executor is
+  // not: every copy of it the socket operations make is then allocated, and
+  // Asio makes some of those copies where a failed allocation terminates the
+  // process.
+  if (const auto* io = executor.target<asio::io_context::executor_type>()) {
+    asio::co_spawn(asio::make_strand(*io), std::move(task), asio::detached);
+  } else {
+    asio::co_spawn(asio::make_strand(executor), std::move(task), asio::detached);
+  }
 }
 
 }  // namespace zephlar::ffi

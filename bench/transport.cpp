@@ -5,11 +5,20 @@
 //       GET and the same decode;
 //   (c) 64 concurrent callers on one CoreClient, on an io_context run by one
 //       thread per core, against (d) one caller;
-//   (e) the TCP connections the service accepted for 10,000 sequential calls.
+//   (e) the TCP connections the service accepted for 10,000 sequential calls;
+// and on the service's default answers, a few kilobytes each:
+//   (f) CoreClient::list_pairs with no cache (GET, 2 pairs) and
+//       CoreClient::get_quote_by_pair (POST), one call after another, each
+//       beside (g) a plain libcurl easy handle reusing its connection doing
+//       the same request and the same decode;
+//   (h) a cached ZephClient::list_pairs (the blocking wrapper, compact JSON
+//       text out) beside the same cached core operation awaited directly.
 //
-//   transport [--calls N] [--only c]
+//   transport [--calls N] [--only c|small]
 //
-// --only c runs just (c) and (d), for profiling the concurrent path.
+// --only c runs just (c) and (d), for profiling the concurrent path; --only
+// small runs just (f) to (h). The small-answer figures are the medians of
+// several rounds, alternating which side goes first.
 //
 // The service runs in this process, on its 4 I/O threads, and so competes
 // with the client for the same cores. It sends its standing answer from the
@@ -25,6 +34,7 @@
 #include <curl/curl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <boost/asio/awaitable.hpp>
 #include <boost/asio/co_spawn.hpp>
@@ -36,15 +46,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/client/core_client.hpp"
 #include "core/json/json.hpp"
+#include "core/models/quote.hpp"
 #include "core/models/trading_pair.hpp"
+#include "ffi/zeph_client.hpp"
 #include "tests/support/fake_service.hpp"
 
 namespace {
@@ -52,6 +66,8 @@ namespace {
 namespace asio = boost::asio;
 using zephlar::client::CoreClient;
 using zephlar::client::CoreConfig;
+using zephlar::models::PairQuoteRequest;
+using zephlar::models::PairQuoteResponse;
 using zephlar::models::TradingPairsResponse;
 using Clock = std::chrono::steady_clock;
 
@@ -174,25 +190,65 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* out) 
   return size * count;
 }
 
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct HeaderListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// One plain libcurl easy handle, kept (and its connection with it) across
+// calls, as a careful hand-written client would.
+class PlainCurl {
+ public:
+  explicit PlainCurl(const std::string& url) : easy_(curl_easy_init()) {
+    if (!easy_) std::exit(1);
+    curl_easy_setopt(easy_.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_.get(), CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, &body_);
+  }
+
+  // A GET; the answer's body, exiting on a failure or a status not 2xx.
+  const std::string& get() {
+    curl_easy_setopt(easy_.get(), CURLOPT_HTTPGET, 1L);
+    return perform();
+  }
+
+  // A POST of a JSON body.
+  const std::string& post_json(const std::string& json) {
+    if (!json_headers_) {
+      json_headers_.reset(curl_slist_append(nullptr, "Content-Type: application/json"));
+      if (!json_headers_) std::exit(1);
+    }
+    curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, json_headers_.get());
+    curl_easy_setopt(easy_.get(), CURLOPT_POSTFIELDS, json.data());
+    curl_easy_setopt(easy_.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(json.size()));
+    return perform();
+  }
+
+ private:
+  const std::string& perform() {
+    body_.clear();
+    long status = 0;
+    if (curl_easy_perform(easy_.get()) != CURLE_OK) std::exit(1);
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (status / 100 != 2) std::exit(1);
+    return body_;
+  }
+
+  std::unique_ptr<CURL, EasyDeleter> easy_;
+  std::unique_ptr<curl_slist, HeaderListDeleter> json_headers_;
+  std::string body_;
+};
+
 double run_plain_curl(const std::string& url, int calls) {
-  CURL* easy = curl_easy_init();
-  std::string body;
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, collect);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+  PlainCurl curl(url);
   const auto start = Clock::now();
   for (int i = 0; i < calls; ++i) {
-    body.clear();
-    long status = 0;
-    if (curl_easy_perform(easy) != CURLE_OK) std::exit(1);
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    if (status / 100 != 2) std::exit(1);
-    auto decoded = zephlar::json::from_response_body<TradingPairsResponse>(body);
+    auto decoded = zephlar::json::from_response_body<TradingPairsResponse>(curl.get());
     if (!decoded || decoded->pairs.empty()) std::exit(1);
   }
-  const double elapsed = seconds_since(start);
-  curl_easy_cleanup(easy);
-  return calls / elapsed;
+  return calls / seconds_since(start);
 }
 
 // A pairs answer with `count` pairs, made from the service's own default
@@ -218,17 +274,213 @@ std::string big_pairs_body(const std::shared_ptr<CoreClient>& client, int count)
   return zephlar::json::to_json(response);
 }
 
+// ---------------------------------------------------------------- small answers
+
+// The cost of one call: wall time, and CPU time of the whole process (the
+// in-process service's share included, which is the same for both sides of
+// a comparison).
+struct PerCall {
+  double wall_us = 0;
+  double cpu_us = 0;
+};
+
+// Per call of `calls` calls of `call`, one after another.
+PerCall per_call(const std::function<void()>& call, int calls) {
+  const double cpu_before = process_cpu_seconds();
+  const auto start = Clock::now();
+  for (int i = 0; i < calls; ++i) call();
+  return {seconds_since(start) * 1e6 / calls, (process_cpu_seconds() - cpu_before) * 1e6 / calls};
+}
+
+// Per call of `calls` awaits of `make_task()` in turn, inside one coroutine
+// on an io_context run by this thread.
+template <class MakeTask>
+PerCall core_per_call(MakeTask make_task, int calls) {
+  asio::io_context io;
+  PerCall cost;
+  asio::co_spawn(
+      io,
+      [&]() -> asio::awaitable<void> {
+        const double cpu_before = process_cpu_seconds();
+        const auto start = Clock::now();
+        for (int i = 0; i < calls; ++i) {
+          auto result = co_await make_task();
+          if (!result) {
+            std::fprintf(stderr, "call failed: %s\n", result.error().to_string().c_str());
+            std::exit(1);
+          }
+        }
+        cost = {seconds_since(start) * 1e6 / calls, (process_cpu_seconds() - cpu_before) * 1e6 / calls};
+      },
+      asio::detached);
+  io.run();
+  return cost;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+PerCall median(const std::vector<PerCall>& costs) {
+  std::vector<double> wall;
+  std::vector<double> cpu;
+  for (const auto& c : costs) {
+    wall.push_back(c.wall_us);
+    cpu.push_back(c.cpu_us);
+  }
+  return {median(std::move(wall)), median(std::move(cpu))};
+}
+
+// The medians of `rounds` rounds of `first` and `second`, alternating which
+// of them goes first, so that a slow spell of the machine hits both.
+std::pair<PerCall, PerCall> paired_medians(const std::function<PerCall()>& first,
+                                           const std::function<PerCall()>& second, int rounds) {
+  std::vector<PerCall> a;
+  std::vector<PerCall> b;
+  for (int r = 0; r < rounds; ++r) {
+    if (r % 2 == 0) {
+      a.push_back(first());
+      b.push_back(second());
+    } else {
+      b.push_back(second());
+      a.push_back(first());
+    }
+  }
+  return {median(a), median(b)};
+}
+
+void print_cost(const char* label, const PerCall& cost) {
+  std::printf("    %-46s %9.2f us/call, CPU %9.2f us/call\n", label, cost.wall_us, cost.cpu_us);
+}
+
+void print_pair(const char* what, const char* first_label, const PerCall& first, const char* second_label,
+                const PerCall& second, const char* ratio_label, double target) {
+  std::printf("%s\n", what);
+  print_cost(first_label, first);
+  print_cost(second_label, second);
+  std::printf("    %s = %.2f (target at most %.1f); CPU ratio %.2f\n", ratio_label, first.wall_us / second.wall_us,
+              target, first.cpu_us / second.cpu_us);
+}
+
+void run_small_answers(int calls) {
+  constexpr int rounds = 5;
+  zephlar::testing::FakeService service;
+  const std::string base_url = service.base_url();
+  auto client = make_client(base_url);
+  PlainCurl plain_pairs(base_url + "/api/v1/market/pairs");
+  PlainCurl plain_quote(base_url + "/api/v1/market/quote");
+  const std::size_t pairs_size = plain_pairs.get().size();
+
+  // What get_quote_by_pair("BTC/USDT", 100000, none, BTC_LN) sends.
+  PairQuoteRequest quote_request;
+  quote_request.from_asset.asset_id = "BTC";
+  quote_request.from_asset.layer = zephlar::models::Layer::BTC_LN;
+  quote_request.from_asset.amount = 100000;
+  quote_request.to_asset.asset_id = "USDT";
+  quote_request.to_asset.layer = zephlar::models::Layer::BTC_LN;
+
+  const auto core_pairs = [&] { return core_per_call([&] { return client->list_pairs(); }, calls); };
+  const auto core_quote = [&] {
+    return core_per_call(
+        [&] { return client->get_quote_by_pair("BTC/USDT", 100000, std::nullopt, zephlar::models::Layer::BTC_LN); },
+        calls);
+  };
+  const auto curl_pairs = [&] {
+    return per_call(
+        [&] {
+          auto decoded = zephlar::json::from_response_body<TradingPairsResponse>(plain_pairs.get());
+          if (!decoded || decoded->pairs.size() != 2) std::exit(1);
+        },
+        calls);
+  };
+  const auto curl_quote = [&] {
+    return per_call(
+        [&] {
+          const std::string json = zephlar::json::to_json(quote_request);
+          auto decoded = zephlar::json::from_response_body<PairQuoteResponse>(plain_quote.post_json(json));
+          if (!decoded) std::exit(1);
+        },
+        calls);
+  };
+
+  // The blocking wrapper on the same service: once with the cache off, once
+  // with it on (filled by a first call).
+  const auto wrapper = [&](std::uint64_t cache_ttl) {
+    zephlar::ffi::ZephConfig config;
+    config.base_url = base_url;
+    config.max_retries = 0;
+    config.cache_ttl = cache_ttl;
+    auto made = zephlar::ffi::ZephClient::create(config);
+    if (!made) std::exit(1);
+    return std::move(made).value();
+  };
+  auto uncached_wrapper = wrapper(0);
+  auto cached_wrapper = wrapper(3600);
+  const auto wrapper_pairs = [&](const std::shared_ptr<zephlar::ffi::ZephClient>& zeph, int n) {
+    return per_call(
+        [&] {
+          if (!zeph->list_pairs()) std::exit(1);
+        },
+        n);
+  };
+  const int cached_calls = calls * 20;
+  const auto cached_core = [&] {
+    return core_per_call([&] { return cached_wrapper->core()->list_pairs(); }, cached_calls);
+  };
+
+  // Warm up: connections open, caches filled.
+  core_pairs();
+  core_quote();
+  curl_pairs();
+  curl_quote();
+  wrapper_pairs(uncached_wrapper, 100);
+  wrapper_pairs(cached_wrapper, 100);
+
+  std::printf(
+      "small answers: the service's default pair list of 2 pairs, %zu bytes, and a quote; medians of %d rounds\n",
+      pairs_size, rounds);
+  std::printf("load average at the start: %.1f on %u cores\n", load_average(),
+              std::max(1u, std::thread::hardware_concurrency()));
+  const auto [f_pairs, g_pairs] = paired_medians(core_pairs, curl_pairs, rounds);
+  print_pair("(f)/(g) GET list_pairs, cache off", "(f) CoreClient::list_pairs", f_pairs,
+             "(g) plain libcurl easy handle + decode", g_pairs, "(f) / (g)", 1.2);
+  const auto [f_quote, g_quote] = paired_medians(core_quote, curl_quote, rounds);
+  print_pair("(f)/(g) POST get_quote_by_pair", "(f) CoreClient::get_quote_by_pair", f_quote,
+             "(g) plain libcurl easy handle + encode/decode", g_quote, "(f) / (g)", 1.2);
+  const auto [w_uncached, f_again] =
+      paired_medians([&] { return wrapper_pairs(uncached_wrapper, calls); }, core_pairs, rounds);
+  print_cost("for reference: ZephClient::list_pairs, cache off", w_uncached);
+  std::printf("    that is %.2f times (f) in the same rounds\n", w_uncached.wall_us / f_again.wall_us);
+  const auto [h_wrapper, h_core] =
+      paired_medians([&] { return wrapper_pairs(cached_wrapper, cached_calls); }, cached_core, rounds);
+  print_pair("(h) list_pairs from the cache", "ZephClient::list_pairs (blocking, JSON out)", h_wrapper,
+             "CoreClient::list_pairs awaited directly", h_core, "wrapper / core", 3.0);
+  std::printf("    load average now %.1f\n", load_average());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int calls = 2000;
   bool only_concurrent = false;
+  bool only_small = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--calls") == 0) calls = std::atoi(argv[i + 1]);
-    if (std::strcmp(argv[i], "--only") == 0) only_concurrent = std::strcmp(argv[i + 1], "c") == 0;
+    if (std::strcmp(argv[i], "--only") == 0) {
+      only_concurrent = std::strcmp(argv[i + 1], "c") == 0;
+      only_small = std::strcmp(argv[i + 1], "small") == 0;
+    }
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+
+  if (!only_concurrent) run_small_answers(calls);
+  if (only_small) {
+    curl_global_cleanup();
+    return 0;
+  }
 
   {
     zephlar::testing::FakeService service;

@@ -14,10 +14,11 @@
 //   (h) a cached ZephClient::list_pairs (the blocking wrapper, compact JSON
 //       text out) beside the same cached core operation awaited directly.
 //
-//   transport [--calls N] [--only c|small]
+//   transport [--calls N] [--only c|small|f]
 //
 // --only c runs just (c) and (d), for profiling the concurrent path; --only
-// small runs just (f) to (h). The small-answer figures are the medians of
+// small runs just (f) to (h); --only f runs just the calls of (f)'s
+// list_pairs, for profiling the path of a small answer. The small-answer figures are the medians of
 // several rounds, alternating which side goes first.
 //
 // The service runs in this process, on its 4 I/O threads, and so competes
@@ -466,18 +467,27 @@ int main(int argc, char** argv) {
   int calls = 2000;
   bool only_concurrent = false;
   bool only_small = false;
+  bool only_f = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--calls") == 0) calls = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--only") == 0) {
       only_concurrent = std::strcmp(argv[i + 1], "c") == 0;
       only_small = std::strcmp(argv[i + 1], "small") == 0;
+      only_f = std::strcmp(argv[i + 1], "f") == 0;
     }
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
-  if (!only_concurrent) run_small_answers(calls);
-  if (only_small) {
+  if (only_f) {
+    zephlar::testing::FakeService service;
+    auto client = make_client(service.base_url());
+    const PerCall f = core_per_call([&] { return client->list_pairs(); }, calls);
+    std::printf("(f) CoreClient::list_pairs %.2f us/call, CPU %.2f us/call\n", f.wall_us, f.cpu_us);
+  } else if (!only_concurrent) {
+    run_small_answers(calls);
+  }
+  if (only_small || only_f) {
     curl_global_cleanup();
     return 0;
   }

@@ -14,11 +14,12 @@
 //   (h) a cached ZephClient::list_pairs (the blocking wrapper, compact JSON
 //       text out) beside the same cached core operation awaited directly.
 //
-//   transport [--calls N] [--only c|small|f]
+//   transport [--calls N] [--only c|small|f|h]
 //
 // --only c runs just (c) and (d), for profiling the concurrent path; --only
 // small runs just (f) to (h); --only f runs just the calls of (f)'s
-// list_pairs, for profiling the path of a small answer. The small-answer figures are the medians of
+// list_pairs, for profiling the path of a small answer, and --only h just
+// the cached ZephClient::list_pairs calls of (h). The small-answer figures are the medians of
 // several rounds, alternating which side goes first.
 //
 // The service runs in this process, on its 4 I/O threads, and so competes
@@ -468,12 +469,14 @@ int main(int argc, char** argv) {
   bool only_concurrent = false;
   bool only_small = false;
   bool only_f = false;
+  bool only_h = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--calls") == 0) calls = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--only") == 0) {
       only_concurrent = std::strcmp(argv[i + 1], "c") == 0;
       only_small = std::strcmp(argv[i + 1], "small") == 0;
       only_f = std::strcmp(argv[i + 1], "f") == 0;
+      only_h = std::strcmp(argv[i + 1], "h") == 0;
     }
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -484,10 +487,23 @@ int main(int argc, char** argv) {
     auto client = make_client(service.base_url());
     const PerCall f = core_per_call([&] { return client->list_pairs(); }, calls);
     std::printf("(f) CoreClient::list_pairs %.2f us/call, CPU %.2f us/call\n", f.wall_us, f.cpu_us);
+  } else if (only_h) {
+    zephlar::testing::FakeService service;
+    zephlar::ffi::ZephConfig config;
+    config.base_url = service.base_url();
+    config.cache_ttl = 3600;
+    auto zeph = zephlar::ffi::ZephClient::create(config);
+    if (!zeph || !zeph.value()->list_pairs()) std::exit(1);
+    const PerCall h = per_call(
+        [&] {
+          if (!zeph.value()->list_pairs()) std::exit(1);
+        },
+        calls);
+    std::printf("(h) cached ZephClient::list_pairs %.2f us/call, CPU %.2f us/call\n", h.wall_us, h.cpu_us);
   } else if (!only_concurrent) {
     run_small_answers(calls);
   }
-  if (only_small || only_f) {
+  if (only_small || only_f || only_h) {
     curl_global_cleanup();
     return 0;
   }

@@ -6,11 +6,12 @@
 // threads. block_on runs the operation's steps on the calling thread, on an
 // io_context the thread holds as its own from its first blocking call until
 // it ends (then it goes back to a pool for later threads): the caller runs
-// the steps that are ready and sleeps while the operation waits. A transfer's completion, a lock grant or
-// a timer's expiry is posted to the operation's executor and so wakes the
-// caller, which takes the next step itself. A call whose answer is at hand
-// (a cached list) thus never wakes another thread, and each call of many
-// concurrent callers runs on its own thread.
+// the steps that are ready and sleeps while the operation waits. A
+// transfer's completion, a lock grant or a timer's expiry is posted to the
+// operation's executor and so wakes the caller, which takes the next step
+// itself. A call whose answer is at hand (a cached list) thus never wakes
+// another thread, and each of many concurrent callers works on its own
+// thread.
 //
 // A runtime lives behind a shared_ptr. The client holds one reference and
 // every quote stream it creates another, so the runtime (its threads and the
@@ -81,8 +82,9 @@ class Runtime {
   void stop_and_join() noexcept;
   static void serve(boost::asio::io_context& io);
 
-  // The calling thread's own io_context for blocking calls, made on first
-  // use. Throws what making it throws.
+  // The calling thread's own io_context for blocking calls, taken on the
+  // thread's first call (made when the pool has none). Throws what making it
+  // throws.
   static boost::asio::io_context& caller_context();
   // Runs handlers of the calling thread's io_context until `done` is set,
   // sleeping while none is ready. A handler that lets an exception out does

@@ -14,10 +14,12 @@
 //   (h) a cached ZephClient::list_pairs (the blocking wrapper, compact JSON
 //       text out) beside the same cached core operation awaited directly.
 //
-//   transport [--calls N] [--only c|small]
+//   transport [--calls N] [--only c|small|f|h]
 //
 // --only c runs just (c) and (d), for profiling the concurrent path; --only
-// small runs just (f) to (h). The small-answer figures are the medians of
+// small runs just (f) to (h); --only f runs just the calls of (f)'s
+// list_pairs, for profiling the path of a small answer, and --only h just
+// the cached ZephClient::list_pairs calls of (h). The small-answer figures are the medians of
 // several rounds, alternating which side goes first.
 //
 // The service runs in this process, on its 4 I/O threads, and so competes
@@ -457,6 +459,22 @@ void run_small_answers(int calls) {
       paired_medians([&] { return wrapper_pairs(cached_wrapper, cached_calls); }, cached_core, rounds);
   print_pair("(h) list_pairs from the cache", "ZephClient::list_pairs (blocking, JSON out)", h_wrapper,
              "CoreClient::list_pairs awaited directly", h_core, "wrapper / core", 3.0);
+  // The wrapper's own work without the blocking hand-off: what is left of
+  // the difference is the cost of blocking.
+  const auto cached_core_json = [&] {
+    return core_per_call(
+        [&]() -> zephlar::Task<std::string> {
+          auto pairs = co_await cached_wrapper->core()->list_pairs();
+          if (!pairs) co_return zephlar::Err(std::move(pairs).error());
+          co_return zephlar::json::to_json(pairs.value());
+        },
+        cached_calls);
+  };
+  const auto [h_wrapper_again, h_core_json] =
+      paired_medians([&] { return wrapper_pairs(cached_wrapper, cached_calls); }, cached_core_json, rounds);
+  print_cost("for reference: the same, plus its JSON text", h_core_json);
+  std::printf("    blocking hand-off: %.2f us/call (wrapper %.2f in the same rounds)\n",
+              h_wrapper_again.wall_us - h_core_json.wall_us, h_wrapper_again.wall_us);
   std::printf("    load average now %.1f\n", load_average());
 }
 
@@ -466,18 +484,42 @@ int main(int argc, char** argv) {
   int calls = 2000;
   bool only_concurrent = false;
   bool only_small = false;
+  bool only_f = false;
+  bool only_h = false;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--calls") == 0) calls = std::atoi(argv[i + 1]);
     if (std::strcmp(argv[i], "--only") == 0) {
       only_concurrent = std::strcmp(argv[i + 1], "c") == 0;
       only_small = std::strcmp(argv[i + 1], "small") == 0;
+      only_f = std::strcmp(argv[i + 1], "f") == 0;
+      only_h = std::strcmp(argv[i + 1], "h") == 0;
     }
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
-  if (!only_concurrent) run_small_answers(calls);
-  if (only_small) {
+  if (only_f) {
+    zephlar::testing::FakeService service;
+    auto client = make_client(service.base_url());
+    const PerCall f = core_per_call([&] { return client->list_pairs(); }, calls);
+    std::printf("(f) CoreClient::list_pairs %.2f us/call, CPU %.2f us/call\n", f.wall_us, f.cpu_us);
+  } else if (only_h) {
+    zephlar::testing::FakeService service;
+    zephlar::ffi::ZephConfig config;
+    config.base_url = service.base_url();
+    config.cache_ttl = 3600;
+    auto zeph = zephlar::ffi::ZephClient::create(config);
+    if (!zeph || !zeph.value()->list_pairs()) std::exit(1);
+    const PerCall h = per_call(
+        [&] {
+          if (!zeph.value()->list_pairs()) std::exit(1);
+        },
+        calls);
+    std::printf("(h) cached ZephClient::list_pairs %.2f us/call, CPU %.2f us/call\n", h.wall_us, h.cpu_us);
+  } else if (!only_concurrent) {
+    run_small_answers(calls);
+  }
+  if (only_small || only_f || only_h) {
     curl_global_cleanup();
     return 0;
   }

@@ -1,6 +1,8 @@
 #include "ffi/runtime.hpp"
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <system_error>
 
 namespace zephlar::ffi {
@@ -9,6 +11,71 @@ namespace {
 
 // Set on each worker thread of a runtime for its whole life.
 thread_local bool t_runtime_worker = false;
+
+// The io_context on which a thread runs its blocking calls. It is kept busy
+// for good, so that it never stops for want of work between two steps of a
+// call (or between two calls) and needs no restart.
+struct CallerContext {
+  // One thread at a time runs it; others only post to it.
+  boost::asio::io_context io{1};
+  boost::asio::executor_work_guard<boost::asio::io_context::executor_type> busy{io.get_executor()};
+};
+
+// The contexts of threads that have ended, handed to the next threads that
+// make blocking calls: a host that starts a thread per call reuses them
+// rather than making one per call. A context is never destroyed: another
+// thread may still hold a reference to it for a moment after a call has
+// completed (a transfer engine releasing its claim on the context after it
+// has posted the completion), which must not outlive the context.
+class ContextPool {
+ public:
+  std::unique_ptr<CallerContext> take() {
+    {
+      const std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        auto context = std::move(idle_.back());
+        idle_.pop_back();
+        return context;
+      }
+    }
+    return std::make_unique<CallerContext>();
+  }
+
+  void give_back(std::unique_ptr<CallerContext> context) noexcept {
+    try {
+      const std::lock_guard lock(mutex_);
+      idle_.push_back(std::move(context));
+    } catch (...) {
+      // No room to keep it: it is left alive rather than destroyed.
+      static_cast<void>(context.release());
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<CallerContext>> idle_;
+};
+
+// Never destroyed, since threads may end after the static objects are gone.
+ContextPool& context_pool() {
+  union NeverDestroyed {
+    NeverDestroyed() : pool() {}
+    ~NeverDestroyed() {}
+    ContextPool pool;
+  };
+  static NeverDestroyed holder;
+  return holder.pool;
+}
+
+// The calling thread's context, taken on its first blocking call and given
+// back to the pool when the thread ends.
+struct CallerLease {
+  std::unique_ptr<CallerContext> context;
+  ~CallerLease() {
+    if (context) context_pool().give_back(std::move(context));
+  }
+};
+thread_local CallerLease t_caller;
 
 }  // namespace
 
@@ -67,6 +134,22 @@ void Runtime::stop_and_join() noexcept {
 Runtime::~Runtime() { stop_and_join(); }
 
 bool Runtime::on_runtime_thread() noexcept { return t_runtime_worker; }
+
+boost::asio::io_context& Runtime::caller_context() {
+  if (!t_caller.context) t_caller.context = context_pool().take();
+  return t_caller.context->io;
+}
+
+void Runtime::drive_until(boost::asio::io_context& io, const bool& done) noexcept {
+  while (!done) {
+    try {
+      if (io.run_one() == 0 && io.stopped()) io.restart();
+    } catch (...) {
+      // A handler let an exception out; the task's own frame has kept its
+      // exception, so the wait goes on until the task completes.
+    }
+  }
+}
 
 void rethrow_as_internal_fault(std::exception_ptr error) {
   if (!error) throw InternalFault("a task on the runtime ended without a value");

@@ -1,6 +1,17 @@
 // The asynchronous runtime of one wrapper client: an io_context served by a
-// pool of worker threads, one per hardware thread. Blocking calls of the
-// wrapper park their caller's thread until a task started on it completes.
+// pool of worker threads, one per hardware thread, for the tasks that run on
+// their own (a quote stream's socket task).
+//
+// A blocking call of the wrapper does not hand its operation to those
+// threads. block_on runs the operation's steps on the calling thread, on an
+// io_context the thread holds as its own from its first blocking call until
+// it ends (then it goes back to a pool for later threads): the caller runs
+// the steps that are ready and sleeps while the operation waits. A
+// transfer's completion, a lock grant or a timer's expiry is posted to the
+// operation's executor and so wakes the caller, which takes the next step
+// itself. A call whose answer is at hand (a cached list) thus never wakes
+// another thread, and each of many concurrent callers works on its own
+// thread.
 //
 // A runtime lives behind a shared_ptr. The client holds one reference and
 // every quote stream it creates another, so the runtime (its threads and the
@@ -12,10 +23,8 @@
 // blocking call there is refused with an InternalFault.
 #pragma once
 
-#include <condition_variable>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -57,11 +66,13 @@ class Runtime {
   // Whether the calling thread is a worker thread of any runtime.
   static bool on_runtime_thread() noexcept;
 
-  // Runs `task` on this runtime and parks the calling thread until it has
-  // completed (its frame released), then returns its value. Throws
-  // InternalFault on a worker thread of a runtime, and when the task ends
-  // with an exception (an InternalFault passes through unchanged, any other
-  // exception is rethrown as an InternalFault with its text).
+  // Runs `task` on the calling thread (see above) until it has completed
+  // (its frame released), then returns its value. Throws InternalFault on a
+  // worker thread of a runtime, and when the task ends with an exception
+  // (an InternalFault passes through unchanged, any other exception is
+  // rethrown as an InternalFault with its text). When the task cannot be
+  // started (the thread's io_context cannot be made, or an allocation
+  // fails) that exception is thrown as it is and nothing has run.
   template <class T>
   T block_on(boost::asio::awaitable<T> task);
 
@@ -70,6 +81,16 @@ class Runtime {
   void start(unsigned threads);
   void stop_and_join() noexcept;
   static void serve(boost::asio::io_context& io);
+
+  // The calling thread's own io_context for blocking calls, taken on the
+  // thread's first call (made when the pool has none). Throws what making it
+  // throws.
+  static boost::asio::io_context& caller_context();
+  // Runs handlers of the calling thread's io_context until `done` is set,
+  // sleeping while none is ready. A handler that lets an exception out does
+  // not end the wait: the task it belongs to still completes (its frame
+  // catches its own exceptions), and the caller must not leave before then.
+  static void drive_until(boost::asio::io_context& io, const bool& done) noexcept;
 
   // Held by pointer so that a runtime released on one of its own threads
   // (forbidden, but not fatal) can leave its io_context to that thread.
@@ -83,33 +104,28 @@ class Runtime {
 template <class T>
 T Runtime::block_on(boost::asio::awaitable<T> task) {
   if (on_runtime_thread()) throw InternalFault(blocking_on_runtime_thread_message);
+  boost::asio::io_context& io = caller_context();
 
+  // Shared with the completion: should starting the task fail half way,
+  // whatever was queued may still run later, after this call has thrown.
   struct State {
-    std::mutex mutex;
-    std::condition_variable done_cv;
-    bool done = false;
     std::optional<T> value;
     std::exception_ptr error;
+    bool done = false;
   };
   auto state = std::make_shared<State>();
-
   boost::asio::co_spawn(
-      *io_,
+      io,
       [task = std::move(task), state]() mutable -> boost::asio::awaitable<void> {
-        T value = co_await std::move(task);
-        std::lock_guard lock(state->mutex);
-        state->value.emplace(std::move(value));
+        state->value.emplace(co_await std::move(task));
       },
-      [state](std::exception_ptr error) {
-        // Runs once the coroutine's frame is gone.
-        std::lock_guard lock(state->mutex);
+      [state](std::exception_ptr error) noexcept {
+        // Runs on this thread, once the coroutine's frame is gone.
         state->error = std::move(error);
         state->done = true;
-        state->done_cv.notify_one();
       });
+  drive_until(io, state->done);
 
-  std::unique_lock lock(state->mutex);
-  state->done_cv.wait(lock, [&] { return state->done; });
   if (state->error || !state->value) rethrow_as_internal_fault(state->error);
   return std::move(*state->value);
 }

@@ -21,15 +21,14 @@ class Writer {
   void f64(double v);
   void string(std::string_view s);
   // The member step: ',' unless first, then the key and ':'.
-  void key(std::string_view name, bool first) {
-    if (!first) out_.push_back(',');
-    string(name);
-    out_.push_back(':');
-  }
+  void key(std::string_view name, bool first);
 
   std::string& buffer() noexcept { return out_; }
 
  private:
+  // Any text, escapes and all.
+  void escaped_string(std::string_view s);
+
   std::string& out_;
 };
 

@@ -1,14 +1,20 @@
-// The wrapper client itself: construction, has_node, the runtime it owns,
-// the internal faults (a blocking call on a runtime thread, seconds that
-// cannot become a time span), and the unit conversions.
+// The wrapper client itself: construction, has_node, the runtime it owns
+// and where a blocking call's steps run, the internal faults (a blocking
+// call on a runtime thread, seconds that cannot become a time span), and the
+// unit conversions.
+#include <chrono>
 #include <cmath>
 #include <future>
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/this_coro.hpp>
+#include <boost/asio/use_awaitable.hpp>
 #include <gtest/gtest.h>
 
 #include "ffi/internal_fault.hpp"
@@ -155,6 +161,46 @@ TEST(WrapperClientTest, AnExceptionInATaskComesBackAsAnInternalFault) {
   }
   auto fine = []() -> boost::asio::awaitable<int> { co_return 42; };
   EXPECT_EQ(runtime->block_on(fine()), 42);
+}
+
+// The task's steps run on the thread that blocks, before and after each
+// wait: a hop through the runtime's threads, a timer and a request all hand
+// the task back to it. Checked on several threads one after another, each
+// ending after its call (as a host that starts a thread per call does), and
+// on one thread twice.
+TEST(WrapperClientTest, ATaskRunsItsStepsOnTheBlockingThread) {
+  FakeService service;
+  auto client = make_client(service);
+  ASSERT_TRUE(client);
+  const auto runtime = client->runtime();
+  const auto core = client->core();
+  const auto steps_on = [&]() -> std::vector<std::thread::id> {
+    auto task = [&]() -> boost::asio::awaitable<std::vector<std::thread::id>> {
+      std::vector<std::thread::id> seen{std::this_thread::get_id()};
+      co_await boost::asio::post(runtime->executor(), boost::asio::use_awaitable);
+      seen.push_back(std::this_thread::get_id());
+      boost::asio::steady_timer timer(co_await boost::asio::this_coro::executor, std::chrono::milliseconds(1));
+      co_await timer.async_wait(boost::asio::use_awaitable);
+      seen.push_back(std::this_thread::get_id());
+      const auto pairs = co_await core->list_pairs();
+      seen.push_back(pairs && pairs->size() == 2 ? std::this_thread::get_id() : std::thread::id());
+      co_return seen;
+    };
+    return runtime->block_on(task());
+  };
+
+  for (int round = 0; round < 3; ++round) {
+    std::vector<std::thread::id> seen;
+    std::thread::id caller;
+    std::thread([&] {
+      caller = std::this_thread::get_id();
+      seen = steps_on();
+    }).join();
+    EXPECT_EQ(seen, std::vector<std::thread::id>(4, caller)) << "round " << round;
+  }
+  const auto here = std::this_thread::get_id();
+  EXPECT_EQ(steps_on(), std::vector<std::thread::id>(4, here));
+  EXPECT_EQ(steps_on(), std::vector<std::thread::id>(4, here));
 }
 
 TEST(WrapperClientTest, TheRuntimeOutlivesTheClientWhileShared) {

@@ -130,14 +130,6 @@ const char* upper_case_http_proxy() noexcept {
   return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
-// Hands a connection being set up the one shared store of trusted roots,
-// in place of the empty one the transfer library made for it. Servers and
-// HTTPS proxies are both checked against it.
-CURLcode use_shared_roots(CURL*, void* ssl_ctx, void* store) noexcept {
-  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(ssl_ctx), static_cast<X509_STORE*>(store));
-  return CURLE_OK;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -380,7 +372,25 @@ struct Transport::CancelToken {
 
 // What the engines of one transport share.
 struct Transport::Shared {
+  // The store of `roots_pem`, parsed when the first TLS connection needs it
+  // (a client that speaks plain HTTP never pays for it) and shared with
+  // every transport of the process built with the same roots; null when it
+  // cannot be built, which fails that connection. Any engine's thread.
+  X509_STORE* root_store() noexcept {
+    const std::lock_guard lock(roots_mutex);
+    if (!roots) {
+      try {
+        if (auto built = RootStore::for_bundle(roots_pem)) roots = std::move(built).value();
+      } catch (...) {
+        // No memory: the next connection tries again.
+      }
+    }
+    return roots ? roots->get() : nullptr;
+  }
+
   long timeout_ms = 0;
+  std::string roots_pem;
+  std::mutex roots_mutex;
   std::shared_ptr<const RootStore> roots;
   BodyPool bodies;
   EasyPool easy_handles;
@@ -445,14 +455,17 @@ class Transport::Engine {
   // again on a later turn.
   void deliver(TransferList& from, TransferList::iterator it) noexcept {
     const auto& completion = (*it)->completion;
+    // Counted off before the caller can run: a caller that goes on with its
+    // next request must find this engine, and its connection, free again.
+    load_.fetch_sub(1, std::memory_order_relaxed);
     try {
       completion->post(completion);
     } catch (...) {
+      load_.fetch_add(1, std::memory_order_relaxed);
       undelivered_.splice(undelivered_.end(), from, it);
       return;
     }
     from.erase(it);
-    load_.fetch_sub(1, std::memory_order_relaxed);
   }
 
   void deliver_again() noexcept {
@@ -629,9 +642,19 @@ bool append_header(Transfer& t, const char* line) noexcept {
 // check and a call back.
 constexpr long receive_buffer_size = 128L << 10;
 
+// Hands a connection being set up the one shared store of trusted roots,
+// in place of the empty one the transfer library made for it. Servers and
+// HTTPS proxies are both checked against it.
+CURLcode use_shared_roots(CURL*, void* ssl_ctx, void* shared) noexcept {
+  X509_STORE* store = static_cast<Transport::Shared*>(shared)->root_store();
+  if (store == nullptr) return CURLE_SSL_CACERT_BADFILE;
+  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(ssl_ctx), store);
+  return CURLE_OK;
+}
+
 // Sets the easy handle up for `request`; on failure the error that ends the
 // transfer at once. May throw std::bad_alloc.
-std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, const Transport::Shared& shared) {
+std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, Transport::Shared& shared) {
   t.url = std::move(request.url);
   // The URL goes to libcurl as a C string: a NUL inside would cut it short
   // and send a request the caller did not ask for.
@@ -706,7 +729,7 @@ std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, const Tr
   set(CURLOPT_PROXY_CAINFO, static_cast<const char*>(nullptr));
   set(CURLOPT_PROXY_CAPATH, static_cast<const char*>(nullptr));
   set(CURLOPT_SSL_CTX_FUNCTION, &use_shared_roots);
-  set(CURLOPT_SSL_CTX_DATA, static_cast<void*>(shared.roots->get()));
+  set(CURLOPT_SSL_CTX_DATA, static_cast<void*>(&shared));
   if (request.body) {
     set(CURLOPT_POST, 1L);
     set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
@@ -727,11 +750,9 @@ std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, const Tr
 
 Result<std::unique_ptr<Transport>, std::string> Transport::create(Options options) {
   if (const CURLcode rc = global_init(); rc != CURLE_OK) return Err(std::string(curl_easy_strerror(rc)));
-  auto roots = RootStore::for_bundle(options.trusted_roots_pem);
-  if (!roots) return Err(std::move(roots).error());
   auto shared = std::make_shared<Shared>();
   shared->timeout_ms = timeout_ms(options.timeout);
-  shared->roots = std::move(roots).value();
+  shared->roots_pem = std::move(options.trusted_roots_pem);
 
   std::vector<std::shared_ptr<Engine>> engines;
   const auto stop_all = [&engines] {

@@ -153,7 +153,14 @@ class Transport {
       // handler out of it, so a post that fails for want of memory loses
       // nothing.
       boost::asio::post(ex, [self = std::static_pointer_cast<CompletionImpl>(self)]() mutable {
-        std::move(self->handler_)(std::move(self->result));
+        // Everything that refers to the caller's executor is taken out here,
+        // on the caller's side: the transfer thread may drop the last share
+        // of the completion later, when that executor's context is gone.
+        auto work = std::move(self->work_);
+        auto handler = std::move(self->handler_);
+        TransferResult result = std::move(self->result);
+        self.reset();
+        std::move(handler)(std::move(result));
       });
     }
 

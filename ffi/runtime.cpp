@@ -1,6 +1,9 @@
 #include "ffi/runtime.hpp"
 
+#include <pthread.h>
+
 #include <algorithm>
+#include <new>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -68,14 +71,23 @@ ContextPool& context_pool() {
 }
 
 // The calling thread's context, taken on its first blocking call and given
-// back to the pool when the thread ends.
-struct CallerLease {
-  std::unique_ptr<CallerContext> context;
-  ~CallerLease() {
-    if (context) context_pool().give_back(std::move(context));
-  }
+// back to the pool when the thread ends. The hand-back is a thread-specific
+// key's destructor rather than a thread_local object's: registering the
+// destructor of such an object takes memory, and the C library ends the
+// process when it finds none. The key owns the context it holds.
+void give_back_on_exit(void* context) noexcept {
+  context_pool().give_back(std::unique_ptr<CallerContext>(static_cast<CallerContext*>(context)));
+}
+
+struct CallerKey {
+  CallerKey() noexcept { created = pthread_key_create(&key, &give_back_on_exit) == 0; }
+  pthread_key_t key{};
+  bool created = false;
 };
-thread_local CallerLease t_caller;
+
+// Trivially destroyed, so nothing is registered for it; the key above
+// owns what it points at.
+thread_local CallerContext* t_caller = nullptr;
 
 }  // namespace
 
@@ -136,8 +148,17 @@ Runtime::~Runtime() { stop_and_join(); }
 bool Runtime::on_runtime_thread() noexcept { return t_runtime_worker; }
 
 boost::asio::io_context& Runtime::caller_context() {
-  if (!t_caller.context) t_caller.context = context_pool().take();
-  return t_caller.context->io;
+  if (t_caller == nullptr) {
+    static const CallerKey caller_key;
+    if (!caller_key.created) throw std::bad_alloc();
+    std::unique_ptr<CallerContext> context = context_pool().take();
+    if (pthread_setspecific(caller_key.key, context.get()) != 0) {
+      context_pool().give_back(std::move(context));
+      throw std::bad_alloc();
+    }
+    t_caller = context.release();
+  }
+  return t_caller->io;
 }
 
 void Runtime::drive_until(boost::asio::io_context& io, const bool& done) noexcept {

@@ -117,11 +117,21 @@ T Runtime::block_on(boost::asio::awaitable<T> task) {
   boost::asio::co_spawn(
       io,
       [task = std::move(task), state]() mutable -> boost::asio::awaitable<void> {
-        state->value.emplace(co_await std::move(task));
+        try {
+          state->value.emplace(co_await std::move(task));
+        } catch (...) {
+          state->error = std::current_exception();
+        }
+        // Set here too, not only by the completion below: handing the
+        // completion over takes memory of its own, and when none is left the
+        // caller must still not wait for ever. On this thread the rest of
+        // the frame's end runs within the same step of the wait, so the
+        // frame is still gone by the time the wait looks at the flag.
+        state->done = true;
       },
       [state](std::exception_ptr error) noexcept {
         // Runs on this thread, once the coroutine's frame is gone.
-        state->error = std::move(error);
+        if (error && !state->error) state->error = std::move(error);
         state->done = true;
       });
   drive_until(io, state->done);

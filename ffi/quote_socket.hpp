@@ -50,7 +50,8 @@ struct WebSocketUrl {
 };
 
 // Nothing for any scheme but ws and wss (compared without regard to case),
-// an empty host or a port that is not a number from 0 to 65535.
+// an empty host, a port that is not a number from 0 to 65535, or a URL that
+// holds a NUL, another control character or a space anywhere.
 std::optional<WebSocketUrl> parse_websocket_url(std::string_view url);
 
 // The task itself. Runs until one of its ends; must run on a strand (see

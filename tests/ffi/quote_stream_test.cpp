@@ -583,20 +583,24 @@ bool client_ended(const std::vector<RawPeerConnection>& c) { return !c.empty() &
 // holds its TCP connection open for good: the stream ends anyway, without
 // waiting for the peer, after the quotes that came before and not after.
 TEST_F(QuoteStreamTest, APeerThatClosesOrBreaksTheProtocolButHoldsOnEndsTheStream) {
+  http::testing::add_trusted_root_for_tests(testing::tls_identity().root_certificate_pem);
   using testing::raw_frame;
   const struct {
     const char* name;
     std::string bytes;
     std::uint16_t client_close_code;  // of the client's answering close message
+    bool tls = false;
   } cases[] = {
       {"close message", testing::raw_close_frame(1000), 1000},
+      {"close message over TLS", testing::raw_close_frame(1000), 1000, true},
       {"masked frame", raw_frame(testing::raw_opcode_text, quote(9), {.masked = true}), 1002},
       {"reserved bit", raw_frame(testing::raw_opcode_text, quote(9), {.rsv1 = true}), 1002},
       {"oversized control frame", raw_frame(testing::raw_opcode_ping, std::string(126, 'x')), 1002},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    RawWsPeer peer({.after_first_frame = testing::raw_text_frame(quote(0)) + testing::raw_text_frame(quote(1)) +
+    RawWsPeer peer({.tls = c.tls,
+                    .after_first_frame = testing::raw_text_frame(quote(0)) + testing::raw_text_frame(quote(1)) +
                                          c.bytes + testing::raw_text_frame(quote(2))});
     auto stream = QuoteStream::create(runtime_, peer.base_url(), "BTC/USDT");
     // The peer never lets go, so only the client's own end clears the flag.

@@ -15,10 +15,14 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read_until.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/write.hpp>
 #include <openssl/evp.h>
+
+#include "tests/support/fake_service_tls.hpp"
 
 namespace zephlar::testing {
 
@@ -96,6 +100,7 @@ struct RawWsPeer::Impl {
   explicit Impl(RawPeerScript s) : script(std::move(s)) {}
 
   const RawPeerScript script;
+  std::optional<asio::ssl::context> tls;
 
   mutable std::mutex mutex;
   mutable std::condition_variable changed;
@@ -131,15 +136,27 @@ struct RawWsPeer::Impl {
   }
 
   asio::awaitable<void> serve(tcp::socket socket, std::size_t index) {
-    co_await converse(socket, index);
+    if (!tls) {
+      co_await converse(socket, index);
+      co_await hold(index);
+      co_return;
+    }
+    asio::ssl::stream<tcp::socket> stream(std::move(socket), *tls);
+    auto [ec] = co_await stream.async_handshake(asio::ssl::stream_base::server, nothrow);
+    if (!ec) co_await converse(stream, index);
+    co_await hold(index);
+  }
+
+  // Keeps the caller's frame, and so its connection, until the peer goes.
+  asio::awaitable<void> hold(std::size_t index) {
     update(index, [](RawPeerConnection& c) { c.client_ended = true; });
-    // Held open until the peer goes: the socket lives in this frame.
     asio::steady_timer forever(io, asio::steady_timer::time_point::max());
     co_await forever.async_wait(nothrow);
   }
 
   // Until the client ends the connection.
-  asio::awaitable<void> converse(tcp::socket& socket, std::size_t index) {
+  template <class Stream>
+  asio::awaitable<void> converse(Stream& socket, std::size_t index) {
     std::string in;
     auto [ec, head_size] = co_await asio::async_read_until(socket, asio::dynamic_buffer(in), "\r\n\r\n", nothrow);
     if (ec) co_return;
@@ -176,6 +193,12 @@ struct RawWsPeer::Impl {
 
 RawWsPeer::RawWsPeer(RawPeerScript script) : impl_(std::make_unique<Impl>(std::move(script))) {
   Impl& s = *impl_;
+  if (s.script.tls) {
+    const TlsIdentity& id = tls_identity();
+    s.tls.emplace(asio::ssl::context::tls_server);
+    s.tls->use_certificate_chain(asio::buffer(id.server_certificate_pem));
+    s.tls->use_private_key(asio::buffer(id.server_key_pem), asio::ssl::context::pem);
+  }
   s.acceptor.emplace(s.io);
   const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), 0);
   s.acceptor->open(endpoint.protocol());
@@ -196,7 +219,9 @@ RawWsPeer::~RawWsPeer() {
   s.acceptor.reset();
 }
 
-std::string RawWsPeer::base_url() const { return "http://127.0.0.1:" + std::to_string(impl_->port); }
+std::string RawWsPeer::base_url() const {
+  return (impl_->script.tls ? "https://localhost:" : "http://127.0.0.1:") + std::to_string(impl_->port);
+}
 
 std::vector<RawPeerConnection> RawWsPeer::connections() const {
   const std::lock_guard lock(impl_->mutex);

@@ -22,6 +22,7 @@
 namespace zephlar::testing {
 
 struct RawPeerScript {
+  bool tls = false;  // the certificate of tls_identity() (fake_service_tls.hpp)
   // The whole answer to the upgrade request, sent as is. When empty, a valid
   // 101 answer (with the accept value of the client's key) that also carries
   // `extra_headers`.
@@ -48,7 +49,7 @@ class RawWsPeer {
   RawWsPeer(const RawWsPeer&) = delete;
   RawWsPeer& operator=(const RawWsPeer&) = delete;
 
-  // "http://127.0.0.1:PORT"
+  // "http://127.0.0.1:PORT", or "https://localhost:PORT" with TLS
   std::string base_url() const;
 
   std::vector<RawPeerConnection> connections() const;

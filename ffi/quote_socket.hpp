@@ -10,6 +10,10 @@
 // end is gone). A runtime torn down under the task destroys it where it
 // stands: the connection is closed without a close message and the flag is
 // left as it was.
+//
+// No end waits on the peer for long: after a close message or a protocol
+// error the closing handshake is bounded, and an upgrade answer this client
+// cannot use fails as soon as its header is in (ffi/ws_client_guard.hpp).
 #pragma once
 
 #include <atomic>

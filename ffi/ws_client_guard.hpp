@@ -24,7 +24,6 @@
 #include <string>
 #include <utility>
 
-#include <boost/asio/associated_executor.hpp>
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/compose.hpp>
 #include <boost/asio/steady_timer.hpp>

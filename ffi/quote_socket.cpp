@@ -25,6 +25,7 @@
 
 #include "core/http/trusted_roots.hpp"
 #include "core/json/json.hpp"
+#include "ffi/ws_client_guard.hpp"
 
 namespace zephlar::ffi {
 
@@ -34,6 +35,9 @@ namespace websocket = beast::websocket;
 namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using boost::system::error_code;
+
+using PlainWs = websocket::stream<WsClientGuard<beast::tcp_stream>>;
+using TlsWs = websocket::stream<WsClientGuard<ssl::stream<beast::tcp_stream>>>;
 
 namespace {
 
@@ -107,8 +111,8 @@ asio::awaitable<bool> connect_tcp(beast::tcp_stream& stream, const WebSocketUrl&
   co_return !ec;
 }
 
-asio::awaitable<void> open_plain(websocket::stream<beast::tcp_stream>& ws, const WebSocketUrl& url,
-                                 const std::string& pair_ticker, std::atomic<bool>& connected, QuoteSender& sender) {
+asio::awaitable<void> open_plain(PlainWs& ws, const WebSocketUrl& url, const std::string& pair_ticker,
+                                 std::atomic<bool>& connected, QuoteSender& sender) {
   const bool reached = co_await connect_tcp(beast::get_lowest_layer(ws), url);
   if (!reached) co_return;
   const bool upgraded = co_await handshake(ws, url);
@@ -118,7 +122,7 @@ asio::awaitable<void> open_plain(websocket::stream<beast::tcp_stream>& ws, const
 
 asio::awaitable<void> run_plain(const WebSocketUrl& url, const std::string& pair_ticker, std::atomic<bool>& connected,
                                 QuoteSender& sender) {
-  websocket::stream<beast::tcp_stream> ws(co_await asio::this_coro::executor);
+  PlainWs ws(co_await asio::this_coro::executor);
   co_await open_plain(ws, url, pair_ticker, connected, sender);
   // The flag goes first; leaving the scope then drops the connection without
   // a close message.
@@ -141,9 +145,9 @@ std::optional<ssl::context> make_tls_context() {
   return context;
 }
 
-asio::awaitable<void> open_tls(websocket::stream<ssl::stream<beast::tcp_stream>>& ws, const WebSocketUrl& url,
-                               const std::string& pair_ticker, std::atomic<bool>& connected, QuoteSender& sender) {
-  auto& tls = ws.next_layer();
+asio::awaitable<void> open_tls(TlsWs& ws, const WebSocketUrl& url, const std::string& pair_ticker,
+                               std::atomic<bool>& connected, QuoteSender& sender) {
+  auto& tls = ws.next_layer().next_layer();
   error_code ec;
   // Server name indication carries host names only, never address literals.
   asio::ip::make_address(url.host, ec);
@@ -164,7 +168,7 @@ asio::awaitable<void> run_tls(const WebSocketUrl& url, const std::string& pair_t
                               QuoteSender& sender) {
   auto context = make_tls_context();
   if (!context) co_return;
-  websocket::stream<ssl::stream<beast::tcp_stream>> ws(co_await asio::this_coro::executor, *context);
+  TlsWs ws(co_await asio::this_coro::executor, *context);
   co_await open_tls(ws, url, pair_ticker, connected, sender);
   connected.store(false, std::memory_order_release);
 }
@@ -205,6 +209,11 @@ std::optional<std::string> quote_text_of(std::string_view message) {
 }
 
 std::optional<WebSocketUrl> parse_websocket_url(std::string_view url) {
+  // The host goes to the resolver and into the server name as a C string,
+  // and the target into the request line: a NUL would cut either short, and
+  // a control character or a space would end a line or a field early.
+  const auto unusable = [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == '\x7f'; };
+  if (std::any_of(url.begin(), url.end(), unusable)) return std::nullopt;
   const std::size_t colon = url.find("://");
   if (colon == std::string_view::npos) return std::nullopt;
   const std::string_view scheme = url.substr(0, colon);
@@ -219,7 +228,8 @@ std::optional<WebSocketUrl> parse_websocket_url(std::string_view url) {
   if (fragment != std::string_view::npos) rest = rest.substr(0, fragment);
   const std::size_t authority_end = rest.find_first_of("/?");
   std::string_view authority = rest.substr(0, authority_end);
-  const std::string_view after = authority_end == std::string_view::npos ? std::string_view() : rest.substr(authority_end);
+  const std::string_view after =
+      authority_end == std::string_view::npos ? std::string_view() : rest.substr(authority_end);
 
   const std::size_t at = authority.rfind('@');
   if (at != std::string_view::npos) authority = authority.substr(at + 1);

@@ -10,6 +10,10 @@
 // end is gone). A runtime torn down under the task destroys it where it
 // stands: the connection is closed without a close message and the flag is
 // left as it was.
+//
+// No end waits on the peer for long: after a close message or a protocol
+// error the closing handshake is bounded, and an upgrade answer this client
+// cannot use fails as soon as its header is in (ffi/ws_client_guard.hpp).
 #pragma once
 
 #include <atomic>
@@ -50,7 +54,8 @@ struct WebSocketUrl {
 };
 
 // Nothing for any scheme but ws and wss (compared without regard to case),
-// an empty host or a port that is not a number from 0 to 65535.
+// an empty host, a port that is not a number from 0 to 65535, or a URL that
+// holds a NUL, another control character or a space anywhere.
 std::optional<WebSocketUrl> parse_websocket_url(std::string_view url);
 
 // The task itself. Runs until one of its ends; must run on a strand (see

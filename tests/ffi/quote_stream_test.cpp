@@ -32,12 +32,18 @@
 #include "tests/support/fake_service.hpp"
 #include "tests/support/fake_service_routes.hpp"
 #include "tests/support/fake_service_tls.hpp"
+#include "tests/support/ws_raw_peer.hpp"
 #include "tests/support/ws_server.hpp"
 
 namespace zephlar::ffi {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
+using namespace std::string_view_literals;
+using testing::RawPeerConnection;
+using testing::RawPeerScript;
+using testing::RawWsPeer;
 using testing::WsAction;
 using testing::WsConnection;
 using testing::WsEnd;
@@ -131,7 +137,7 @@ TEST(QuoteStreamUrl, DerivedFromTheBaseUrl) {
 
 TEST(QuoteStreamUrl, ParsedForConnecting) {
   const struct {
-    const char* url;
+    std::string_view url;
     bool ok;
     bool tls;
     const char* host;
@@ -157,6 +163,16 @@ TEST(QuoteStreamUrl, ParsedForConnecting) {
       {"ws://h:99999/ws", false, false, "", "", "", ""},
       {"ws://h:8x/ws", false, false, "", "", "", ""},
       {"ws://[::1/ws", false, false, "", "", "", ""},
+      // Nothing that a C string or a request line would cut short or split.
+      {"ws://127.0.0.1\0.example.com:8080/ws"sv, false, false, "", "", "", ""},
+      {"wss://localhost\0.example.com/ws"sv, false, false, "", "", "", ""},
+      {"ws://h:80\0/ws"sv, false, false, "", "", "", ""},
+      {"ws://h/ws\0/x"sv, false, false, "", "", "", ""},
+      {"ws://h/ws#\0"sv, false, false, "", "", "", ""},
+      {"ws://h/ws\r\nX-Injected: 1", false, false, "", "", "", ""},
+      {"ws://h/a b", false, false, "", "", "", ""},
+      {"ws://h\t/ws", false, false, "", "", "", ""},
+      {"ws://h/\x7f", false, false, "", "", "", ""},
   };
   for (const auto& c : cases) {
     const auto parsed = parse_websocket_url(c.url);
@@ -179,6 +195,7 @@ TEST(QuoteSocket, SubscribeMessage) {
       {"", R"({"data":{"pair_id":""},"type":"subscribe"})"},
       {R"(A"B\C)", R"({"data":{"pair_id":"A\"B\\C"},"type":"subscribe"})"},
       {"a\nb\x01", R"({"data":{"pair_id":"a\nb\u0001"},"type":"subscribe"})"},
+      {std::string("BTC\0/USDT", 9), R"({"data":{"pair_id":"BTC\u0000/USDT"},"type":"subscribe"})"},
       {"\xE2\x82\xBF/\xC3\xA9", "{\"data\":{\"pair_id\":\"\xE2\x82\xBF/\xC3\xA9\"},\"type\":\"subscribe\"}"},
   };
   for (const auto& c : cases) EXPECT_EQ(subscribe_message(c.ticker), c.message) << c.ticker;
@@ -322,7 +339,7 @@ TEST(QuoteChannel, ReceiveTimesOutOnlyWhenNothingIsQueued) {
 // The stream against the server
 
 TEST_F(QuoteStreamTest, SubscribesWithTheExactMessageAndOnlyTheProtocolHeaders) {
-  const std::string tickers[] = {"BTC/USDT", "", R"(X"Y)", "\xE2\x82\xBF/USDT"};
+  const std::string tickers[] = {"BTC/USDT", "", R"(X"Y)", "\xE2\x82\xBF/USDT", std::string("BTC\0/USDT", 9)};
   for (const std::string& ticker : tickers) {
     WsServer server({});
     auto stream = open(server, ticker);
@@ -534,6 +551,97 @@ TEST_F(QuoteStreamTest, ConnectionFailuresOnlyClearTheFlag) {
   EXPECT_EQ(plain.connections().size(), 1u);  // the TLS attempt; nothing subscribed
   EXPECT_TRUE(plain.connections().front().messages.empty());
   EXPECT_TRUE(tls.connections().empty() || tls.connections().front().messages.empty());
+}
+
+// Were the host or the path cut at the NUL, each of these would reach a
+// live server that streams.
+TEST_F(QuoteStreamTest, AUrlHoldingANulFailsBeforeAnythingIsSent) {
+  http::testing::add_trusted_root_for_tests(testing::tls_identity().root_certificate_pem);
+  WsServer plain(quotes(0, 1));
+  WsServer tls(quotes(0, 1), WsServerOptions{true, {}});
+  const std::string plain_port = std::to_string(plain.port());
+  const std::string tls_port = std::to_string(tls.port());
+  const std::string bases[] = {
+      "http://127.0.0.1\0.example.com:"s + plain_port,
+      "https://localhost\0.example.com:"s + tls_port,
+      "http://127.0.0.1:"s + plain_port + "/v1\0/x"s,
+  };
+  for (const std::string& base : bases) {
+    SCOPED_TRACE(base);
+    auto stream = QuoteStream::create(runtime_, base, "BTC/USDT");
+    ASSERT_TRUE(eventually([&] { return !stream->is_connected(); }));
+    EXPECT_EQ(stream->recv(0.0), std::nullopt);
+  }
+  // The task ends before it connects, so nothing can arrive later either.
+  EXPECT_EQ(plain.connections_accepted(), 0u);
+  EXPECT_EQ(tls.connections_accepted(), 0u);
+}
+
+bool client_ended(const std::vector<RawPeerConnection>& c) { return !c.empty() && c.front().client_ended; }
+
+// A peer that ends the conversation or breaks the protocol's rules, then
+// holds its TCP connection open for good: the stream ends anyway, without
+// waiting for the peer, after the quotes that came before and not after.
+TEST_F(QuoteStreamTest, APeerThatClosesOrBreaksTheProtocolButHoldsOnEndsTheStream) {
+  http::testing::add_trusted_root_for_tests(testing::tls_identity().root_certificate_pem);
+  using testing::raw_frame;
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::uint16_t client_close_code;  // of the client's answering close message
+    bool tls = false;
+  } cases[] = {
+      {"close message", testing::raw_close_frame(1000), 1000},
+      {"close message over TLS", testing::raw_close_frame(1000), 1000, true},
+      {"masked frame", raw_frame(testing::raw_opcode_text, quote(9), {.masked = true}), 1002},
+      {"reserved bit", raw_frame(testing::raw_opcode_text, quote(9), {.rsv1 = true}), 1002},
+      {"oversized control frame", raw_frame(testing::raw_opcode_ping, std::string(126, 'x')), 1002},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RawWsPeer peer({.tls = c.tls,
+                    .after_first_frame = testing::raw_text_frame(quote(0)) + testing::raw_text_frame(quote(1)) +
+                                         c.bytes + testing::raw_text_frame(quote(2))});
+    auto stream = QuoteStream::create(runtime_, peer.base_url(), "BTC/USDT");
+    // The peer never lets go, so only the client's own end clears the flag.
+    ASSERT_TRUE(eventually([&] { return !stream->is_connected(); }, 5s));
+    EXPECT_EQ(stream->recv(5.0), quote_text(0));
+    EXPECT_EQ(stream->recv(5.0), quote_text(1));
+    const auto [after, took] = timed([&] { return stream->recv(5.0); });
+    EXPECT_EQ(after, std::nullopt);
+    EXPECT_LT(took, 1s);
+
+    ASSERT_TRUE(peer.wait_until(client_ended));
+    const RawPeerConnection seen = peer.connections().front();
+    ASSERT_EQ(seen.frames.size(), 2u);
+    EXPECT_EQ(seen.frames[0].payload, subscribe_message("BTC/USDT"));
+    EXPECT_EQ(testing::raw_close_code(seen.frames[1]), c.client_close_code);
+  }
+}
+
+// This client asks for no subprotocol and no extension, and cannot use
+// anything but 101: any other answer fails the connection as soon as its
+// header is in, whatever its body.
+TEST_F(QuoteStreamTest, AnUpgradeAnswerThatIsNotWhatWasAskedForFailsTheConnection) {
+  const struct {
+    const char* name;
+    RawPeerScript script;
+  } cases[] = {
+      {"subprotocol", {.extra_headers = "Sec-WebSocket-Protocol: chat\r\n"}},
+      {"extension", {.extra_headers = "Sec-WebSocket-Extensions: permessage-deflate\r\n"}},
+      {"200 without a length",
+       {.answer = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\nthe body lasts until the connection ends"}},
+      {"404 with a long body", {.answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 1000000\r\n\r\nmore to come"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RawWsPeer peer(c.script);
+    auto stream = QuoteStream::create(runtime_, peer.base_url(), "BTC/USDT");
+    ASSERT_TRUE(eventually([&] { return !stream->is_connected(); }, 5s));
+    EXPECT_EQ(stream->recv(0.0), std::nullopt);
+    ASSERT_TRUE(peer.wait_until(client_ended));
+    EXPECT_TRUE(peer.connections().front().frames.empty());  // nothing subscribed
+  }
 }
 
 TEST_F(QuoteStreamTest, TrustedTlsServerStreams) {

@@ -1,15 +1,14 @@
 #include "ffi/quote_channel.hpp"
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <optional>
-
 #include <boost/asio/post.hpp>
 #include <boost/asio/redirect_error.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
 
 namespace zephlar::ffi {
 
@@ -34,6 +33,7 @@ struct QuoteChannelState {
   const std::size_t capacity;
   bool sender_gone = false;
   bool receiver_gone = false;
+  bool sends_interrupted = false;
   RoomWait* room_wait = nullptr;  // the parked send, if any
 
   // Wakes the parked send, once. Called with `mutex` held. The cancel runs
@@ -103,6 +103,14 @@ void QuoteSender::reset() noexcept {
   state_.reset();
 }
 
+void QuoteSender::Interrupt::operator()() const noexcept {
+  const auto state = state_.lock();
+  if (!state) return;
+  const std::lock_guard lock(state->mutex);
+  state->sends_interrupted = true;
+  state->wake_sender_locked();
+}
+
 asio::awaitable<bool> QuoteSender::send(std::string text) {
   if (!state_) co_return false;
   // The frame keeps the state alive even if the sender is moved from while
@@ -113,7 +121,7 @@ asio::awaitable<bool> QuoteSender::send(std::string text) {
   for (;;) {
     {
       std::unique_lock lock(state->mutex);
-      if (state->receiver_gone) co_return false;
+      if (state->receiver_gone || state->sends_interrupted) co_return false;
       if (state->queue.size() < state->capacity) {
         state->queue.push_back(std::move(text));
         lock.unlock();
@@ -154,8 +162,7 @@ void QuoteReceiver::reset() noexcept {
   state_.reset();
 }
 
-QuoteReceiver::Status QuoteReceiver::receive_until(std::chrono::steady_clock::time_point deadline,
-                                                   std::string& out) {
+QuoteReceiver::Status QuoteReceiver::receive_until(std::chrono::steady_clock::time_point deadline, std::string& out) {
   if (!state_) return Status::closed;
   auto& state = *state_;
   std::unique_lock lock(state.mutex);

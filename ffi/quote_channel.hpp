@@ -20,13 +20,12 @@
 // executor.
 #pragma once
 
+#include <boost/asio/awaitable.hpp>
 #include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <utility>
-
-#include <boost/asio/awaitable.hpp>
 
 namespace zephlar::ffi {
 
@@ -51,6 +50,20 @@ class QuoteSender {
 
   // Drops the sending end now (as the destructor does).
   void reset() noexcept;
+
+  // Makes every later send, and one parked now, fail as if the receiving
+  // end were gone, while the receiving end keeps what is queued. For ending
+  // the sending task from outside it; any thread.
+  class Interrupt {
+   public:
+    Interrupt() noexcept = default;
+    explicit Interrupt(std::weak_ptr<detail::QuoteChannelState> state) noexcept : state_(std::move(state)) {}
+    void operator()() const noexcept;
+
+   private:
+    std::weak_ptr<detail::QuoteChannelState> state_;
+  };
+  Interrupt interrupt() const noexcept { return Interrupt(state_); }
 
  private:
   std::shared_ptr<detail::QuoteChannelState> state_;

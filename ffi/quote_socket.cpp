@@ -1,30 +1,31 @@
 #include "ffi/quote_socket.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdint>
-#include <exception>
-#include <utility>
-
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/detached.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/redirect_error.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/asio/ssl/host_name_verification.hpp>
 #include <boost/asio/ssl/stream.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/asio/this_coro.hpp>
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 #include <boost/beast/websocket/stream.hpp>
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <utility>
 
 #include "core/http/trusted_roots.hpp"
 #include "core/json/json.hpp"
+#include "ffi/runtime.hpp"
 #include "ffi/ws_client_guard.hpp"
 
 namespace zephlar::ffi {
@@ -38,6 +39,67 @@ using boost::system::error_code;
 
 using PlainWs = websocket::stream<WsClientGuard<beast::tcp_stream>>;
 using TlsWs = websocket::stream<WsClientGuard<ssl::stream<beast::tcp_stream>>>;
+
+// How the runtime ends the task when it shuts down: the task's TCP socket is
+// closed on the task's executor, which ends a read under way, and a send
+// parked on the full channel fails. The task then ends without clearing the
+// connected flag, as a task torn down with its runtime leaves it.
+class TaskStop final : public Runtime::LongTask, public std::enable_shared_from_this<TaskStop> {
+ public:
+  explicit TaskStop(QuoteSender::Interrupt interrupt_send) noexcept : interrupt_send_(std::move(interrupt_send)) {}
+
+  void end_for_shutdown() noexcept override {
+    stopping_.store(true, std::memory_order_release);
+    interrupt_send_();
+    const std::lock_guard lock(mutex_);
+    if (socket_ == nullptr) return;
+    try {
+      asio::post(strand_, [self = shared_from_this()] { self->close_socket(); });
+    } catch (...) {
+      // No memory to get there: the task is torn down with the runtime.
+    }
+  }
+
+  bool stopping() const noexcept { return stopping_.load(std::memory_order_acquire); }
+
+  // While it lives, the socket of `ws` is the one to close; set on the
+  // task's executor.
+  class Watch {
+   public:
+    Watch(TaskStop& stop, beast::tcp_stream& socket, asio::any_io_executor strand) noexcept : stop_(stop) {
+      {
+        const std::lock_guard lock(stop_.mutex_);
+        stop_.socket_ = &socket;
+        stop_.strand_ = std::move(strand);
+      }
+      // Asked before the socket existed: it never gets to connect.
+      if (stop_.stopping()) stop_.close_socket();
+    }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+    ~Watch() {
+      const std::lock_guard lock(stop_.mutex_);
+      stop_.socket_ = nullptr;
+    }
+
+   private:
+    TaskStop& stop_;
+  };
+
+ private:
+  void close_socket() noexcept {
+    const std::lock_guard lock(mutex_);
+    if (socket_ == nullptr) return;
+    error_code ec;
+    socket_->socket().close(ec);
+  }
+
+  const QuoteSender::Interrupt interrupt_send_;
+  std::atomic<bool> stopping_{false};
+  std::mutex mutex_;
+  beast::tcp_stream* socket_ = nullptr;
+  asio::any_io_executor strand_;
+};
 
 namespace {
 
@@ -121,12 +183,14 @@ asio::awaitable<void> open_plain(PlainWs& ws, const WebSocketUrl& url, const std
 }
 
 asio::awaitable<void> run_plain(const WebSocketUrl& url, const std::string& pair_ticker, std::atomic<bool>& connected,
-                                QuoteSender& sender) {
-  PlainWs ws(co_await asio::this_coro::executor);
+                                QuoteSender& sender, TaskStop& stop) {
+  const auto strand = co_await asio::this_coro::executor;
+  PlainWs ws(strand);
+  const TaskStop::Watch watch(stop, beast::get_lowest_layer(ws), strand);
   co_await open_plain(ws, url, pair_ticker, connected, sender);
   // The flag goes first; leaving the scope then drops the connection without
   // a close message.
-  connected.store(false, std::memory_order_release);
+  if (!stop.stopping()) connected.store(false, std::memory_order_release);
 }
 
 // A TLS client context that trusts the compiled-in roots only.
@@ -165,12 +229,14 @@ asio::awaitable<void> open_tls(TlsWs& ws, const WebSocketUrl& url, const std::st
 }
 
 asio::awaitable<void> run_tls(const WebSocketUrl& url, const std::string& pair_ticker, std::atomic<bool>& connected,
-                              QuoteSender& sender) {
+                              QuoteSender& sender, TaskStop& stop) {
   auto context = make_tls_context();
   if (!context) co_return;
-  TlsWs ws(co_await asio::this_coro::executor, *context);
+  const auto strand = co_await asio::this_coro::executor;
+  TlsWs ws(strand, *context);
+  const TaskStop::Watch watch(stop, beast::get_lowest_layer(ws), strand);
   co_await open_tls(ws, url, pair_ticker, connected, sender);
-  connected.store(false, std::memory_order_release);
+  if (!stop.stopping()) connected.store(false, std::memory_order_release);
 }
 
 #undef ZEPHLAR_AWAIT_EC
@@ -272,14 +338,17 @@ std::optional<WebSocketUrl> parse_websocket_url(std::string_view url) {
   return out;
 }
 
-asio::awaitable<void> run_quote_socket(std::string url, std::string pair_ticker,
-                                       std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender) {
+namespace {
+
+asio::awaitable<void> run_stoppable(std::string url, std::string pair_ticker,
+                                    std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender,
+                                    std::shared_ptr<TaskStop> stop) {
   try {
     if (const auto parsed = parse_websocket_url(url)) {
       if (parsed->tls) {
-        co_await run_tls(*parsed, pair_ticker, *connected, sender);
+        co_await run_tls(*parsed, pair_ticker, *connected, sender, *stop);
       } else {
-        co_await run_plain(*parsed, pair_ticker, *connected, sender);
+        co_await run_plain(*parsed, pair_ticker, *connected, sender, *stop);
       }
     }
   } catch (const std::exception&) {
@@ -288,22 +357,27 @@ asio::awaitable<void> run_quote_socket(std::string url, std::string pair_ticker,
   }
   // Every end of the task's own clears the flag (the connection, where there
   // was one, was dropped just after); the sending end goes with the frame.
-  connected->store(false, std::memory_order_release);
+  // An end asked for by the runtime shutting down leaves it as it was.
+  if (!stop->stopping()) connected->store(false, std::memory_order_release);
 }
 
-void spawn_quote_socket(const asio::any_io_executor& executor, std::string url, std::string pair_ticker,
+}  // namespace
+
+asio::awaitable<void> run_quote_socket(std::string url, std::string pair_ticker,
+                                       std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender) {
+  auto stop = std::make_shared<TaskStop>(sender.interrupt());
+  co_await run_stoppable(std::move(url), std::move(pair_ticker), std::move(connected), std::move(sender),
+                         std::move(stop));
+}
+
+void spawn_quote_socket(Runtime& runtime, std::string url, std::string pair_ticker,
                         std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender) {
-  auto task = run_quote_socket(std::move(url), std::move(pair_ticker), std::move(connected), std::move(sender));
-  // A strand over the io_context's own executor is small enough for an
-  // any_io_executor to hold in place. A strand over an any_io_executor is
-  // not: every copy of it the socket operations make is then allocated, and
-  // Asio makes some of those copies where a failed allocation terminates the
-  // process.
-  if (const auto* io = executor.target<asio::io_context::executor_type>()) {
-    asio::co_spawn(asio::make_strand(*io), std::move(task), asio::detached);
-  } else {
-    asio::co_spawn(asio::make_strand(executor), std::move(task), asio::detached);
-  }
+  auto stop = std::make_shared<TaskStop>(sender.interrupt());
+  runtime.register_long_task(stop);
+  auto task =
+      run_stoppable(std::move(url), std::move(pair_ticker), std::move(connected), std::move(sender), std::move(stop));
+  // The runtime's stream thread runs every step of the task, one at a time.
+  asio::co_spawn(runtime.stream_executor(), std::move(task), asio::detached);
 }
 
 }  // namespace zephlar::ffi

@@ -17,13 +17,12 @@
 #pragma once
 
 #include <atomic>
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/awaitable.hpp>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <boost/asio/any_io_executor.hpp>
-#include <boost/asio/awaitable.hpp>
 
 #include "ffi/quote_channel.hpp"
 
@@ -63,8 +62,11 @@ std::optional<WebSocketUrl> parse_websocket_url(std::string_view url);
 boost::asio::awaitable<void> run_quote_socket(std::string url, std::string pair_ticker,
                                               std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender);
 
-// Starts run_quote_socket, detached, on a new strand of `executor`.
-void spawn_quote_socket(const boost::asio::any_io_executor& executor, std::string url, std::string pair_ticker,
+class Runtime;
+
+// Starts run_quote_socket, detached, on the stream thread of `runtime`, which asks it
+// to end when it shuts down. Throws std::bad_alloc.
+void spawn_quote_socket(Runtime& runtime, std::string url, std::string pair_ticker,
                         std::shared_ptr<std::atomic<bool>> connected, QuoteSender sender);
 
 }  // namespace zephlar::ffi

@@ -27,7 +27,7 @@ std::shared_ptr<QuoteStream> QuoteStream::create(std::shared_ptr<Runtime> runtim
   std::string url = quote_stream_url(base_url);
   auto [sender, receiver] = make_quote_channel(quote_channel_capacity);
   auto connected = std::make_shared<std::atomic<bool>>(true);
-  spawn_quote_socket(runtime->executor(), std::move(url), std::string(pair_ticker), connected, std::move(sender));
+  spawn_quote_socket(*runtime, std::move(url), std::string(pair_ticker), connected, std::move(sender));
   return std::shared_ptr<QuoteStream>(new QuoteStream(std::move(runtime), std::move(receiver), std::move(connected)));
 }
 

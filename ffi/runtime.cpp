@@ -3,9 +3,10 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <new>
+#include <chrono>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 
 namespace zephlar::ffi {
@@ -100,9 +101,11 @@ std::shared_ptr<Runtime> Runtime::create(unsigned threads) {
 
 void Runtime::start(unsigned threads) {
   work_.emplace(io_->get_executor());
-  threads_.reserve(threads);
+  stream_work_.emplace(stream_io_->get_executor());
+  threads_.reserve(threads + 1);
   try {
     for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([io = io_.get()] { serve(*io); });
+    threads_.emplace_back([io = stream_io_.get()] { serve(*io); });
   } catch (...) {
     stop_and_join();
     throw;
@@ -122,9 +125,44 @@ void Runtime::serve(boost::asio::io_context& io) {
   }
 }
 
+void Runtime::register_long_task(const std::shared_ptr<LongTask>& task) {
+  const std::lock_guard lock(long_tasks_mutex_);
+  std::erase_if(long_tasks_, [](const std::weak_ptr<LongTask>& t) { return t.expired(); });
+  long_tasks_.push_back(task);
+}
+
+void Runtime::end_long_tasks() noexcept {
+  const auto self = std::this_thread::get_id();
+  const bool on_own_thread =
+      std::any_of(threads_.begin(), threads_.end(), [self](const std::thread& t) { return t.get_id() == self; });
+  {
+    const std::lock_guard lock(long_tasks_mutex_);
+    for (const auto& weak : long_tasks_) {
+      if (const auto task = weak.lock()) task->end_for_shutdown();
+    }
+  }
+  // A thread of this runtime cannot wait for the others to finish a task
+  // that may need it.
+  if (on_own_thread) return;
+  // Ending takes the tasks a few steps on the runtime's threads; a task that
+  // does not end in time is torn down with the io_context as before.
+  constexpr auto step = std::chrono::milliseconds(1);
+  constexpr int max_steps = 500;
+  for (int i = 0; i < max_steps; ++i) {
+    {
+      const std::lock_guard lock(long_tasks_mutex_);
+      if (std::all_of(long_tasks_.begin(), long_tasks_.end(), [](const auto& t) { return t.expired(); })) return;
+    }
+    std::this_thread::sleep_for(step);
+  }
+}
+
 void Runtime::stop_and_join() noexcept {
+  end_long_tasks();
   work_.reset();
+  stream_work_.reset();
   io_->stop();
+  stream_io_->stop();
   const auto self = std::this_thread::get_id();
   bool released_on_own_thread = false;
   for (auto& thread : threads_) {
@@ -140,7 +178,10 @@ void Runtime::stop_and_join() noexcept {
     }
   }
   threads_.clear();
-  if (released_on_own_thread) static_cast<void>(io_.release());
+  if (released_on_own_thread) {
+    static_cast<void>(io_.release());
+    static_cast<void>(stream_io_.release());
+  }
 }
 
 Runtime::~Runtime() { stop_and_join(); }

@@ -23,18 +23,18 @@
 // blocking call there is refused with an InternalFault.
 #pragma once
 
+#include <boost/asio/awaitable.hpp>
+#include <boost/asio/co_spawn.hpp>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
-
-#include <boost/asio/awaitable.hpp>
-#include <boost/asio/co_spawn.hpp>
-#include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
 
 #include "ffi/internal_fault.hpp"
 
@@ -60,11 +60,32 @@ class Runtime {
   Runtime& operator=(const Runtime&) = delete;
 
   executor_type executor() noexcept { return io_->get_executor(); }
+  // The executor of the tasks that keep a connection of their own open (the
+  // quote streams' socket tasks): one more thread of the runtime serves them
+  // all, one step at a time, so each task's steps never run at once without
+  // a strand per task (whose making can crash when memory runs out).
+  executor_type stream_executor() noexcept { return stream_io_->get_executor(); }
   boost::asio::io_context& context() noexcept { return *io_; }
-  std::size_t thread_count() const noexcept { return threads_.size(); }
+  std::size_t thread_count() const noexcept { return threads_.size(); }  // with the stream thread
 
   // Whether the calling thread is a worker thread of any runtime.
   static bool on_runtime_thread() noexcept;
+
+  // A task that runs until something outside it ends it (a quote stream's
+  // socket task). When the runtime shuts down it asks each such task still
+  // alive to end, and gives them a moment to do so while its threads still
+  // serve them, so that their frames are released in the ordinary way
+  // rather than torn down with the io_context (which, for a frame parked in
+  // an operation, takes memory that may not be there).
+  class LongTask {
+   public:
+    virtual ~LongTask() = default;
+    // Asks the task to end soon; any thread, more than once.
+    virtual void end_for_shutdown() noexcept = 0;
+  };
+  // Registers `task` (held weakly: it is gone when the task's frame is).
+  // Throws std::bad_alloc.
+  void register_long_task(const std::shared_ptr<LongTask>& task);
 
   // Runs `task` on the calling thread (see above) until it has completed
   // (its frame released), then returns its value. Throws InternalFault on a
@@ -95,8 +116,15 @@ class Runtime {
   // Held by pointer so that a runtime released on one of its own threads
   // (forbidden, but not fatal) can leave its io_context to that thread.
   std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
+  std::unique_ptr<boost::asio::io_context> stream_io_ = std::make_unique<boost::asio::io_context>(1);
   std::optional<boost::asio::executor_work_guard<executor_type>> work_;
-  std::vector<std::thread> threads_;
+  std::optional<boost::asio::executor_work_guard<executor_type>> stream_work_;
+  std::vector<std::thread> threads_;  // the last one serves stream_io_
+
+  // Asks the long tasks to end and waits, briefly, until they have.
+  void end_long_tasks() noexcept;
+  std::mutex long_tasks_mutex_;
+  std::vector<std::weak_ptr<LongTask>> long_tasks_;
 };
 
 [[noreturn]] void rethrow_as_internal_fault(std::exception_ptr error);

@@ -750,7 +750,7 @@ TEST(QuoteSocketTask, TornDownWithItsRuntimeLeavesTheFlagSet) {
   auto runtime = Runtime::create(1);
   auto connected = std::make_shared<std::atomic<bool>>(true);
   auto [sender, receiver] = make_quote_channel(quote_channel_capacity);
-  spawn_quote_socket(runtime->executor(), quote_stream_url(server.base_url()), "BTC/USDT", connected,
+  spawn_quote_socket(*runtime, quote_stream_url(server.base_url()), "BTC/USDT", connected,
                      std::move(sender));
   ASSERT_TRUE(server.wait_until(subscribed));
   runtime.reset();
@@ -767,7 +767,7 @@ TEST(QuoteSocketTask, TornDownWhileWaitingForRoom) {
   auto connected = std::make_shared<std::atomic<bool>>(true);
   auto channel = make_quote_channel(quote_channel_capacity);
   QuoteReceiver& receiver = channel.second;
-  spawn_quote_socket(runtime->executor(), quote_stream_url(server.base_url()), "BTC/USDT", connected,
+  spawn_quote_socket(*runtime, quote_stream_url(server.base_url()), "BTC/USDT", connected,
                      std::move(channel.first));
   std::string text;
   ASSERT_EQ(receiver.receive_until(Clock::now() + 5s, text), QuoteReceiver::Status::received);

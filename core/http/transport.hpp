@@ -153,14 +153,11 @@ class Transport {
       // handler out of it, so a post that fails for want of memory loses
       // nothing.
       boost::asio::post(ex, [self = std::static_pointer_cast<CompletionImpl>(self)]() mutable {
-        // Everything that refers to the caller's executor is taken out here,
-        // on the caller's side: the transfer thread may drop the last share
-        // of the completion later, when that executor's context is gone.
-        auto work = std::move(self->work_);
-        auto handler = std::move(self->handler_);
-        TransferResult result = std::move(self->result);
-        self.reset();
-        std::move(handler)(std::move(result));
+        // The work claim stays with the completion: whichever side drops
+        // the last share releases it, the transfer thread only once its
+        // post has returned, so the caller's context cannot run out of
+        // work, and go, while that post is still inside it.
+        std::move(self->handler_)(std::move(self->result));
       });
     }
 

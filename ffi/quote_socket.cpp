@@ -40,6 +40,8 @@ using boost::system::error_code;
 using PlainWs = websocket::stream<WsClientGuard<beast::tcp_stream>>;
 using TlsWs = websocket::stream<WsClientGuard<ssl::stream<beast::tcp_stream>>>;
 
+namespace {
+
 // How the runtime ends the task when it shuts down: the task's TCP socket is
 // closed on the task's executor, which ends a read under way, and a send
 // parked on the full channel fails. The task then ends without clearing the
@@ -54,7 +56,7 @@ class TaskStop final : public Runtime::LongTask, public std::enable_shared_from_
     const std::lock_guard lock(mutex_);
     if (socket_ == nullptr) return;
     try {
-      asio::post(strand_, [self = shared_from_this()] { self->close_socket(); });
+      asio::post(executor_, [self = shared_from_this()] { self->close_socket(); });
     } catch (...) {
       // No memory to get there: the task is torn down with the runtime.
     }
@@ -66,11 +68,11 @@ class TaskStop final : public Runtime::LongTask, public std::enable_shared_from_
   // task's executor.
   class Watch {
    public:
-    Watch(TaskStop& stop, beast::tcp_stream& socket, asio::any_io_executor strand) noexcept : stop_(stop) {
+    Watch(TaskStop& stop, beast::tcp_stream& socket, asio::any_io_executor executor) noexcept : stop_(stop) {
       {
         const std::lock_guard lock(stop_.mutex_);
         stop_.socket_ = &socket;
-        stop_.strand_ = std::move(strand);
+        stop_.executor_ = std::move(executor);
       }
       // Asked before the socket existed: it never gets to connect.
       if (stop_.stopping()) stop_.close_socket();
@@ -98,10 +100,9 @@ class TaskStop final : public Runtime::LongTask, public std::enable_shared_from_
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   beast::tcp_stream* socket_ = nullptr;
-  asio::any_io_executor strand_;
+  asio::any_io_executor executor_;
 };
 
-namespace {
 
 void replace_all(std::string& text, std::string_view from, std::string_view to) {
   std::string out;
@@ -184,9 +185,9 @@ asio::awaitable<void> open_plain(PlainWs& ws, const WebSocketUrl& url, const std
 
 asio::awaitable<void> run_plain(const WebSocketUrl& url, const std::string& pair_ticker, std::atomic<bool>& connected,
                                 QuoteSender& sender, TaskStop& stop) {
-  const auto strand = co_await asio::this_coro::executor;
-  PlainWs ws(strand);
-  const TaskStop::Watch watch(stop, beast::get_lowest_layer(ws), strand);
+  const auto executor = co_await asio::this_coro::executor;
+  PlainWs ws(executor);
+  const TaskStop::Watch watch(stop, beast::get_lowest_layer(ws), executor);
   co_await open_plain(ws, url, pair_ticker, connected, sender);
   // The flag goes first; leaving the scope then drops the connection without
   // a close message.
@@ -232,9 +233,9 @@ asio::awaitable<void> run_tls(const WebSocketUrl& url, const std::string& pair_t
                               QuoteSender& sender, TaskStop& stop) {
   auto context = make_tls_context();
   if (!context) co_return;
-  const auto strand = co_await asio::this_coro::executor;
-  TlsWs ws(strand, *context);
-  const TaskStop::Watch watch(stop, beast::get_lowest_layer(ws), strand);
+  const auto executor = co_await asio::this_coro::executor;
+  TlsWs ws(executor, *context);
+  const TaskStop::Watch watch(stop, beast::get_lowest_layer(ws), executor);
   co_await open_tls(ws, url, pair_ticker, connected, sender);
   if (!stop.stopping()) connected.store(false, std::memory_order_release);
 }

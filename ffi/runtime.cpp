@@ -131,19 +131,14 @@ void Runtime::register_long_task(const std::shared_ptr<LongTask>& task) {
   long_tasks_.push_back(task);
 }
 
-void Runtime::end_long_tasks() noexcept {
-  const auto self = std::this_thread::get_id();
-  const bool on_own_thread =
-      std::any_of(threads_.begin(), threads_.end(), [self](const std::thread& t) { return t.get_id() == self; });
+void Runtime::end_long_tasks(bool wait) noexcept {
   {
     const std::lock_guard lock(long_tasks_mutex_);
     for (const auto& weak : long_tasks_) {
       if (const auto task = weak.lock()) task->end_for_shutdown();
     }
   }
-  // A thread of this runtime cannot wait for the others to finish a task
-  // that may need it.
-  if (on_own_thread) return;
+  if (!wait) return;
   // Ending takes the tasks a few steps on the runtime's threads; a task that
   // does not end in time is torn down with the io_context as before.
   constexpr auto step = std::chrono::milliseconds(1);
@@ -158,13 +153,16 @@ void Runtime::end_long_tasks() noexcept {
 }
 
 void Runtime::stop_and_join() noexcept {
-  end_long_tasks();
+  const auto self = std::this_thread::get_id();
+  const bool released_on_own_thread =
+      std::any_of(threads_.begin(), threads_.end(), [self](const std::thread& t) { return t.get_id() == self; });
+  // A thread of this runtime cannot wait for the others to finish a task
+  // that may need it.
+  end_long_tasks(!released_on_own_thread);
   work_.reset();
   stream_work_.reset();
   io_->stop();
   stream_io_->stop();
-  const auto self = std::this_thread::get_id();
-  bool released_on_own_thread = false;
   for (auto& thread : threads_) {
     if (!thread.joinable()) continue;
     if (thread.get_id() == self) {
@@ -172,7 +170,6 @@ void Runtime::stop_and_join() noexcept {
       // thread cannot join itself, so it is left to leave run() on its own
       // and the io_context it is still inside is never destroyed.
       thread.detach();
-      released_on_own_thread = true;
     } else {
       thread.join();
     }

@@ -121,8 +121,9 @@ class Runtime {
   std::optional<boost::asio::executor_work_guard<executor_type>> stream_work_;
   std::vector<std::thread> threads_;  // the last one serves stream_io_
 
-  // Asks the long tasks to end and waits, briefly, until they have.
-  void end_long_tasks() noexcept;
+  // Asks the long tasks to end and, when `wait`, waits briefly until they
+  // have.
+  void end_long_tasks(bool wait) noexcept;
   std::mutex long_tasks_mutex_;
   std::vector<std::weak_ptr<LongTask>> long_tasks_;
 };

@@ -172,6 +172,33 @@ class EasyPool {
   std::vector<EasyHandle> idle_;
 };
 
+// What the engines of one transport share.
+struct Transport::Shared {
+  // The store of `roots_pem`, parsed when the first TLS connection needs it
+  // (a client that speaks plain HTTP never pays for it) and shared with
+  // every transport of the process built with the same roots; null when it
+  // cannot be built, which fails that connection. Any engine's thread.
+  X509_STORE* root_store() noexcept {
+    const std::lock_guard lock(roots_mutex);
+    if (!roots) {
+      try {
+        if (auto built = RootStore::for_bundle(roots_pem)) roots = std::move(built).value();
+      } catch (...) {
+        // No memory: the next connection tries again.
+      }
+    }
+    return roots ? roots->get() : nullptr;
+  }
+
+  long timeout_ms = 0;
+  std::string roots_pem;
+  std::mutex roots_mutex;
+  std::shared_ptr<const RootStore> roots;
+  BodyPool bodies;
+  EasyPool easy_handles;
+  std::mutex pick_mutex;  // one transfer at a time picks its engine
+};
+
 // ---------------------------------------------------------------------------
 // One transfer: its easy handle and everything the handle points at. It is
 // built on the caller's thread and then belongs to one engine's thread. The
@@ -191,11 +218,11 @@ struct Transfer {
   // The handle goes back to the pool before the strings and lists it points
   // at are gone.
   ~Transfer() {
-    if (easy_pool != nullptr) easy_pool->give_back(std::move(easy));
+    if (shared != nullptr) shared->easy_handles.give_back(std::move(easy));
   }
 
-  TransferList::iterator self;    // its place in whichever list holds it
-  EasyPool* easy_pool = nullptr;  // the transport's, which outlives the transfer
+  TransferList::iterator self;          // its place in whichever list holds it
+  Transport::Shared* shared = nullptr;  // its transport's, which outlives the transfer
   EasyHandle easy;
   HeaderList headers;
   std::string url;
@@ -213,7 +240,6 @@ struct Transfer {
   // Holds the result being built, and the caller's handler.
   std::shared_ptr<Transport::Completion> completion;
   std::shared_ptr<Transport::CancelToken> cancel;
-  BodyPool* bodies = nullptr;  // the transport's, which outlives the transfer
 
   TransferResult& result() noexcept { return completion->result; }
 
@@ -354,8 +380,8 @@ struct Transfer {
     // memory is short the body grows as it comes.
     const auto size = static_cast<std::size_t>(length);
     try {
-      if (r.body.empty() && bodies != nullptr) {
-        r.body = bodies->take(size);
+      if (r.body.empty() && shared != nullptr) {
+        r.body = shared->bodies.take(size);
       } else {
         r.body.reserve(size);
       }
@@ -368,33 +394,6 @@ struct Transfer {
 struct Transport::CancelToken {
   std::weak_ptr<Engine> engine;  // the one the transfer is handed to
   std::atomic<bool> requested{false};
-};
-
-// What the engines of one transport share.
-struct Transport::Shared {
-  // The store of `roots_pem`, parsed when the first TLS connection needs it
-  // (a client that speaks plain HTTP never pays for it) and shared with
-  // every transport of the process built with the same roots; null when it
-  // cannot be built, which fails that connection. Any engine's thread.
-  X509_STORE* root_store() noexcept {
-    const std::lock_guard lock(roots_mutex);
-    if (!roots) {
-      try {
-        if (auto built = RootStore::for_bundle(roots_pem)) roots = std::move(built).value();
-      } catch (...) {
-        // No memory: the next connection tries again.
-      }
-    }
-    return roots ? roots->get() : nullptr;
-  }
-
-  long timeout_ms = 0;
-  std::string roots_pem;
-  std::mutex roots_mutex;
-  std::shared_ptr<const RootStore> roots;
-  BodyPool bodies;
-  EasyPool easy_handles;
-  std::mutex pick_mutex;  // one transfer at a time picks its engine
 };
 
 // ---------------------------------------------------------------------------
@@ -561,6 +560,9 @@ void Transport::Engine::keep_connections_for(std::size_t in_use) noexcept {
   if (curl_multi_setopt(multi_.get(), CURLMOPT_MAXCONNECTS, static_cast<long>(wanted)) == CURLM_OK) {
     kept_connections_ = wanted;
   }
+  // As many bodies may be read at once as transfers run at once, on all
+  // engines together; each engine raises the bound to its own peak.
+  shared_->bodies.keep_up_to(wanted);
 }
 
 void Transport::Engine::run() noexcept {
@@ -572,9 +574,6 @@ void Transport::Engine::run() noexcept {
       stop = stopping_;
     }
     add_incoming();
-    // As many bodies may be read at once as transfers run at once, on all
-    // engines together; each engine raises the bound to its own peak.
-    bodies.keep_up_to(kept_connections_);
     cancel_requested_transfers();
     if (stop) break;
 
@@ -674,7 +673,7 @@ std::optional<HttpError> prepare(Transfer& t, TransferRequest& request, Transpor
   }
   const CurlString scheme(scheme_raw);
 
-  t.easy = t.easy_pool->take();
+  t.easy = shared.easy_handles.take();
   if (!t.easy) return error_or_oom(HttpError::Kind::other, CURLE_FAILED_INIT, "Failed to initialise a transfer");
   CURL* h = t.easy.get();
 
@@ -755,28 +754,32 @@ Result<std::unique_ptr<Transport>, std::string> Transport::create(Options option
   shared->roots_pem = std::move(options.trusted_roots_pem);
 
   std::vector<std::shared_ptr<Engine>> engines;
+  // Whatever fails half way stops the engines already running first: a
+  // thread left joinable would end the process.
   const auto stop_all = [&engines] {
     for (auto& engine : engines) {
       engine->request_stop();
       if (engine->thread.joinable()) engine->thread.join();
     }
   };
-  for (std::size_t i = 0, n = engine_count(); i < n; ++i) {
-    MultiHandle multi(curl_multi_init());
-    if (!multi) {
-      stop_all();
-      return Err(std::string("Failed to create the transfer engine"));
-    }
-    engines.push_back(std::make_shared<Engine>(shared, std::move(multi)));
-    auto& engine = engines.back();
-    try {
+  try {
+    for (std::size_t i = 0, n = engine_count(); i < n; ++i) {
+      MultiHandle multi(curl_multi_init());
+      if (!multi) {
+        stop_all();
+        return Err(std::string("Failed to create the transfer engine"));
+      }
+      engines.push_back(std::make_shared<Engine>(shared, std::move(multi)));
+      auto& engine = engines.back();
       // The thread keeps its engine alive until it has finished.
       engine->thread = std::thread([engine] { engine->run(); });
-    } catch (const std::system_error& e) {
-      engines.pop_back();
-      stop_all();
-      return Err(std::string("Failed to start the transfer thread: ") + e.what());
     }
+  } catch (const std::system_error& e) {
+    stop_all();
+    return Err(std::string("Failed to start the transfer thread: ") + e.what());
+  } catch (...) {
+    stop_all();
+    throw;
   }
   return std::make_unique<Transport>(std::move(shared), std::move(engines));
 }
@@ -795,18 +798,14 @@ Transport::~Transport() {
   }
 }
 
-TransferResult Transport::out_of_memory_result() noexcept {
-  TransferResult result;
-  result.error = out_of_memory_error();
-  return result;
-}
+HttpError Transport::out_of_memory() noexcept { return out_of_memory_error(); }
 
-void Transport::fail_to_start(const std::shared_ptr<Completion>& completion,
-                              const std::shared_ptr<CancelToken>& cancel) noexcept {
+void Transport::fail_to_start(const std::shared_ptr<Completion>& completion, const std::shared_ptr<CancelToken>& cancel,
+                              HttpError error) noexcept {
   if (cancel) {
     if (const auto engine = cancel->engine.lock()) engine->unclaim();
   }
-  completion->result.error = out_of_memory_error();
+  completion->result.error = std::move(error);
   try {
     completion->post(completion);
   } catch (...) {
@@ -846,13 +845,12 @@ void Transport::start(TransferRequest request, std::shared_ptr<Completion> compl
   try {
     one.push_back(std::make_unique<Transfer>());
   } catch (...) {
-    fail_to_start(completion, cancel);
+    fail_to_start(completion, cancel, out_of_memory_error());
     return;
   }
   Transfer& t = *one.front();
   t.self = one.begin();
-  t.bodies = &shared_->bodies;
-  t.easy_pool = &shared_->easy_handles;
+  t.shared = shared_.get();
   t.completion = completion;
   t.cancel = cancel;
   std::optional<HttpError> error;
@@ -863,12 +861,7 @@ void Transport::start(TransferRequest request, std::shared_ptr<Completion> compl
   }
   const auto engine = cancel->engine.lock();
   if (error || !engine) {
-    if (engine) engine->unclaim();
-    completion->result.error = error ? std::move(*error) : out_of_memory_error();
-    try {
-      completion->post(completion);
-    } catch (...) {
-    }
+    fail_to_start(completion, cancel, error ? std::move(*error) : out_of_memory_error());
     return;
   }
   engine->submit(one);

@@ -105,7 +105,7 @@ class Transport {
             // never touched while the completion may already be running.
             if (slot.is_connected()) slot.template emplace<CancelHandler>(cancel);
           } catch (...) {
-            fail_to_start(completion, cancel);
+            fail_to_start(completion, cancel, out_of_memory());
             return;
           }
           start(std::move(req), std::move(completion), std::move(cancel));
@@ -175,23 +175,27 @@ class Transport {
     std::shared_ptr<CancelToken> token_;
   };
 
-  static TransferResult out_of_memory_result() noexcept;
-
   // Last resort when not even the completion can be built: the handler is
   // posted on its own. Lost only if that fails too.
   template <class Handler>
   static void post_out_of_memory(Handler handler) {
     auto ex = boost::asio::get_associated_executor(handler);
     try {
-      boost::asio::post(ex, [handler = std::move(handler)]() mutable { std::move(handler)(out_of_memory_result()); });
+      boost::asio::post(ex, [handler = std::move(handler)]() mutable {
+        TransferResult result;
+        result.error = out_of_memory();
+        std::move(handler)(std::move(result));
+      });
     } catch (...) {
     }
   }
 
-  // Completes a transfer that could not be handed over with the
-  // out-of-memory error.
-  static void fail_to_start(const std::shared_ptr<Completion>& completion,
-                            const std::shared_ptr<CancelToken>& cancel) noexcept;
+  // Completes a transfer that could not be handed over with `error`,
+  // giving back its engine's claim.
+  static void fail_to_start(const std::shared_ptr<Completion>& completion, const std::shared_ptr<CancelToken>& cancel,
+                            HttpError error) noexcept;
+  // Held without allocating, so it can always be made.
+  static HttpError out_of_memory() noexcept;
 
   std::shared_ptr<CancelToken> new_cancel_token();
   void start(TransferRequest request, std::shared_ptr<Completion> completion,

@@ -52,10 +52,10 @@ def link_borrowed(directory):
     the names of those linked."""
     linked = []
     for name in BORROWED:
-        spec = importlib.util.find_spec(name)
-        if spec is None or not spec.origin or not is_pure_python(spec.origin):
+        found = importlib.util.find_spec(name)
+        if found is None or not found.origin or not is_pure_python(found.origin):
             continue
-        source = os.path.dirname(spec.origin) if spec.origin.endswith("__init__.py") else spec.origin
+        source = os.path.dirname(found.origin) if found.origin.endswith("__init__.py") else found.origin
         os.symlink(source, os.path.join(directory, os.path.basename(source)))
         linked.append(name)
     return linked

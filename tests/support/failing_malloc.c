@@ -52,38 +52,32 @@ static int should_fail(void) {
   return 1;
 }
 
+/* What a refused allocation returns. */
+static void* refused(void) {
+  errno = ENOMEM;
+  return NULL;
+}
+
 void* malloc(size_t size) {
-  if (should_fail()) {
-    errno = ENOMEM;
-    return NULL;
-  }
+  if (should_fail()) return refused();
   return __libc_malloc(size);
 }
 
 void* calloc(size_t count, size_t size) {
-  if (should_fail()) {
-    errno = ENOMEM;
-    return NULL;
-  }
+  if (should_fail()) return refused();
   return __libc_calloc(count, size);
 }
 
 void* realloc(void* pointer, size_t size) {
   /* realloc(p, 0) releases p; only growing or fresh blocks count. */
-  if ((pointer == NULL || size != 0) && should_fail()) {
-    errno = ENOMEM;
-    return NULL;
-  }
+  if ((pointer == NULL || size != 0) && should_fail()) return refused();
   return __libc_realloc(pointer, size);
 }
 
 void free(void* pointer) { __libc_free(pointer); }
 
 void* memalign(size_t alignment, size_t size) {
-  if (should_fail()) {
-    errno = ENOMEM;
-    return NULL;
-  }
+  if (should_fail()) return refused();
   return __libc_memalign(alignment, size);
 }
 
@@ -100,17 +94,11 @@ int posix_memalign(void** out, size_t alignment, size_t size) {
 }
 
 void* valloc(size_t size) {
-  if (should_fail()) {
-    errno = ENOMEM;
-    return NULL;
-  }
+  if (should_fail()) return refused();
   return __libc_valloc(size);
 }
 
 void* pvalloc(size_t size) {
-  if (should_fail()) {
-    errno = ENOMEM;
-    return NULL;
-  }
+  if (should_fail()) return refused();
   return __libc_pvalloc(size);
 }

@@ -28,6 +28,7 @@
 #include "tests/support/fake_service_routes.hpp"
 #include "tests/support/fake_service_tls.hpp"
 #include "tests/support/fake_service_ws.hpp"
+#include "tests/support/loopback_acceptor.hpp"
 
 namespace zephlar::testing {
 
@@ -621,12 +622,7 @@ FakeService::FakeService(Options options) : impl_(std::make_unique<Impl>(options
 
   constexpr int threads = 4;
   s.io = std::make_unique<asio::io_context>(threads);
-  s.acceptor = std::make_unique<tcp::acceptor>(*s.io);
-  const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), options.port);
-  s.acceptor->open(endpoint.protocol());
-  s.acceptor->set_option(asio::socket_base::reuse_address(true));
-  s.acceptor->bind(endpoint);
-  s.acceptor->listen(asio::socket_base::max_listen_connections);
+  s.acceptor = std::make_unique<tcp::acceptor>(open_loopback_acceptor(*s.io, options.port));
   s.port = s.acceptor->local_endpoint().port();
 
   asio::co_spawn(*s.io, s.accept_loop(), asio::detached);

@@ -23,6 +23,7 @@
 #include <openssl/evp.h>
 
 #include "tests/support/fake_service_tls.hpp"
+#include "tests/support/loopback_acceptor.hpp"
 
 namespace zephlar::testing {
 
@@ -199,12 +200,7 @@ RawWsPeer::RawWsPeer(RawPeerScript script) : impl_(std::make_unique<Impl>(std::m
     s.tls->use_certificate_chain(asio::buffer(id.server_certificate_pem));
     s.tls->use_private_key(asio::buffer(id.server_key_pem), asio::ssl::context::pem);
   }
-  s.acceptor.emplace(s.io);
-  const tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), 0);
-  s.acceptor->open(endpoint.protocol());
-  s.acceptor->set_option(asio::socket_base::reuse_address(true));
-  s.acceptor->bind(endpoint);
-  s.acceptor->listen(asio::socket_base::max_listen_connections);
+  s.acceptor.emplace(open_loopback_acceptor(s.io));
   s.port = s.acceptor->local_endpoint().port();
   asio::co_spawn(s.io, s.accept_loop(), asio::detached);
   s.thread = std::thread([&io = s.io] { io.run(); });
